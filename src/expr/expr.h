@@ -1,0 +1,54 @@
+// Expression evaluator for command arguments: decimal and hexadecimal numbers, map-file
+// symbols, @registers read from the target, + - * / with parentheses, and the functions
+// memB, memW, memL and near.
+//
+//   evalExpression(text)  the 32-bit value; 0xFFFFFFFF when `exprError` is set (test the flag,
+//                         never the value)
+//   exprError             set by every error of the last evaluation, cleared at its start
+//
+// Owns the tokenizer and look-ahead state of one evaluation; reads registers and memory through
+// the Monitor and names through the SymbolTable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/output.h"
+#include "expr/symbols.h"
+#include "link/monitor.h"
+
+namespace h8 {
+
+enum TokenKind {
+  TK_ERROR = -1,
+  TK_NONE = 0,
+  TK_END = 1,
+  TK_MUL = 2,
+  TK_DIV = 3,
+  TK_ADD = 4,
+  TK_SUB = 5,
+  TK_LPAREN = 6,
+  TK_RPAREN = 7,
+  TK_DECIMAL = 8,
+  TK_HEX = 9,
+  TK_IDENT = 10,
+  TK_REGISTER = 11,
+};
+
+class Evaluator {
+ public:
+  Evaluator(Monitor& monitor, const SymbolTable& symbols, Output& out)
+      : monitor_(monitor), symbols_(symbols), out_(out) {}
+
+  uint32_t evalExpression(const char* text);
+  bool exprError = false;
+
+  // Implementation state and helpers are private; see expr.cpp.
+ private:
+  Monitor& monitor_;
+  const SymbolTable& symbols_;
+  Output& out_;
+  // ... tokenizer / look-ahead members are added by the implementation
+};
+
+}  // namespace h8

@@ -1,0 +1,88 @@
+// Byte and frame layer of the link to the monitor.
+//
+// Serial operations (over a SerialPort):
+//   putCom(v)        write the low 8 bits of v as one byte
+//   getCom()         next byte 0..255, or -1 after `comTimeout` poll steps without one
+//                    (0 = wait without limit) or when the port is lost
+//   availCom()       received bytes waiting; readCom/writeCom move raw bytes
+//
+// Frames: STX COUNT TYPE payload SUM ETX, COUNT = payload + 2 (at most 29), SUM makes
+// COUNT+TYPE+payload+SUM zero modulo 256. One buffer serves the request being built and the
+// reply received into it:
+//   beginPacket/putByte/putWord/putLong/endPacket/sendPacket   build and send a request
+//   receivePacket()  wait for one reply: COUNT (> 0), or -1 no STX (time-out), -2 bad or missing
+//                    COUNT, -3 time-out inside the frame, -4 no ETX. Text before the frame is
+//                    copied to the console output.
+//   feedPacket(b)    byte-at-a-time recogniser for the polling loops: 0 not in a frame,
+//                    1 STX, 2 inside, 3 frame complete and valid, -1 frame rejected
+//   getByte/getWord/getLong  hand out the received TYPE and payload; 0 when too few bytes remain
+//   DumpPacket()     diagnostic hex dump of the frame buffer
+//
+// Owns: the port's time-out, the frame buffer with its read/write position, and the
+// recogniser's state (which collects in a buffer of its own, so a synchronous exchange that
+// runs while a frame is half collected cannot push its stores outside the buffer).
+#pragma once
+
+#include <cstdint>
+
+#include "common/output.h"
+#include "link/serial.h"
+
+namespace h8 {
+
+constexpr uint8_t STX = 0x02;
+constexpr uint8_t ETX = 0x03;
+constexpr int FRAME_MAX = 32;
+constexpr int COUNT_MAX = 29;
+constexpr int PAYLOAD_MAX = COUNT_MAX - 2;
+
+class Link {
+ public:
+  Link(SerialPort& port, Output& out) : port_(port), out_(out) {}
+
+  SerialPort& port() { return port_; }
+  Output& out() { return out_; }
+
+  int comTimeout = 0;
+
+  int writeCom(const uint8_t* data, int n) { return port_.write(data, n); }
+  int readCom(uint8_t* buffer, int n) { return port_.read(buffer, n); }
+  unsigned availCom() { return port_.available(); }
+  int putCom(int value);
+  int getCom();
+
+  void beginPacket(int code);
+  void putByte(uint32_t value);
+  void putWord(uint32_t value);
+  void putLong(uint32_t value);
+  void endPacket();
+  void sendPacket();
+
+  int receivePacket();
+  int feedPacket(uint8_t b);
+
+  uint8_t getByte();
+  uint16_t getWord();
+  uint32_t getLong();
+
+  void DumpPacket();
+
+  // The frame buffer as it stands (tests and diagnostics).
+  const uint8_t* packetBuffer() const { return packetBuf_; }
+
+ private:
+  SerialPort& port_;
+  Output& out_;
+
+  uint8_t packetBuf_[FRAME_MAX] = {};
+  uint8_t packetLen_ = 0;  // payload bytes appended, or bytes left to hand out
+  int packetPtr_ = 3;      // next byte to append or take
+
+  // Recogniser state (feedPacket).
+  uint8_t feedBuf_[FRAME_MAX] = {};
+  uint8_t feedState_ = 0;
+  uint8_t feedRemaining_ = 0;
+  uint8_t feedIndex_ = 0;
+};
+
+}  // namespace h8

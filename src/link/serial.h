@@ -1,0 +1,40 @@
+// The serial line to the board, behind a small interface so that nothing above it sees the
+// platform. One implementation per platform (serial_posix.cpp, serial_win32.cpp); tests use an
+// in-memory board.
+//
+//   open(name, speed)  open the named device exclusively, raw 8N1 at `speed`; false when it
+//                      cannot be opened. A speed the driver refuses leaves the old one, silently.
+//   close()            close the device; returns the platform's close result
+//   write(p, n)        write n bytes; returns the count the driver reports written
+//   read(p, n)         read up to n bytes already waiting; returns the count read
+//   available()        bytes waiting in the input queue (also clears line-error state)
+//   waitStep()         one 10 ms poll step; returns early as soon as a byte arrives
+//   lost()             true once the device has gone away (unplugged adapter, closed pty)
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace h8 {
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  virtual bool open(const std::string& name, long speed) = 0;
+  virtual int close() = 0;
+  virtual int write(const uint8_t* data, int n) = 0;
+  virtual int read(uint8_t* buffer, int n) = 0;
+  virtual unsigned available() = 0;
+  virtual void waitStep() = 0;
+  virtual bool lost() const { return false; }
+};
+
+// The platform's serial port (POSIX termios or Win32 comm API).
+std::unique_ptr<SerialPort> makePlatformSerialPort();
+
+// Maps a port name as the user gave it to the device to open: "COMn" is the n-th serial device
+// on POSIX (COM1 is /dev/ttyS0); a name that begins with "/" is used as it stands.
+std::string serialDevicePath(const std::string& name);
+
+}  // namespace h8
