@@ -107,9 +107,12 @@ void FakeBoard::reply(uint8_t type, const Bytes& payload) {
     injectText(textBeforeReply);
     textBeforeReply.clear();
   }
-  if (!faults_.empty()) {
-    FaultSpec f = faults_.front();
-    faults_.pop_front();
+  std::deque<FaultSpec>* queue = &faults_;
+  auto typed = typedFaults_.find(type);
+  if (typed != typedFaults_.end() && !typed->second.empty()) queue = &typed->second;
+  if (!queue->empty()) {
+    FaultSpec f = queue->front();
+    queue->pop_front();
     Bytes out;
     switch (f.fault) {
       case Fault::Silence:

@@ -68,6 +68,11 @@ class FakeBoard : public h8::SerialPort {
 
   // Faults, consumed one per request in arrival order.
   void fail(Fault f, Bytes raw = {}) { faults_.push_back({f, std::move(raw)}); }
+  // A fault for the next reply to a request of `type` only (replies to other requests pass
+  // untouched); taken before the faults of fail().
+  void failOn(uint8_t type, Fault f, Bytes raw = {}) {
+    typedFaults_[type].push_back({f, std::move(raw)});
+  }
   // Text sent just before the next reply.
   std::string textBeforeReply;
 
@@ -97,6 +102,7 @@ class FakeBoard : public h8::SerialPort {
   std::map<uint32_t, uint8_t> mem_;
   std::deque<uint8_t> rx_;
   std::deque<FaultSpec> faults_;
+  std::map<uint8_t, std::deque<FaultSpec>> typedFaults_;
   struct Scheduled {
     long at;
     Bytes bytes;
