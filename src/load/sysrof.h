@@ -1,0 +1,56 @@
+// SYSROF absolute load modules (*.ABS): the record reader and the loader that copies object data
+// into a host memory image.
+//
+//   readByte(f)          next byte 0..255, or -1 at end of file or on a read error
+//   readRecord(f, rec)   one record into rec[0..L-1]: type, length L, body. Returns L (0..255),
+//                        or -1 as soon as any byte cannot be read. With L of 0, 1 or 2 only the
+//                        two header bytes are read.
+//   loadSysrof(path, buffer, base, limit, out)
+//                        copy every Object data record's bytes to buffer[address - base]; 1 when
+//                        at least one was loaded and none fell outside base..limit-1, else 0.
+//                        Prints "Can't open file", and a corrupt-file line for an Object data
+//                        record whose length does not hold its fields.
+//
+// Record layout: byte 0 type (low seven bits; the top bit is ignored), byte 1 length of the
+// whole record, then the body; multi-byte fields are big-endian; names are counted strings.
+// The loader owns no state: the caller owns the buffer (MemImage for the user flash).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "common/output.h"
+
+namespace h8 {
+
+constexpr int SYSROF_RECORD_SIZE = 256;
+
+// Record types (low seven bits of byte 0).
+enum SysrofType : uint8_t {
+  SYSROF_UNIT = 0x06,
+  SYSROF_SECTION = 0x08,
+  SYSROF_IMPORT = 0x0C,
+  SYSROF_EXPORT = 0x14,
+  SYSROF_SECTION_HEADER = 0x1A,
+  SYSROF_OBJECT_DATA = 0x1C,
+  SYSROF_END = 0x7F,
+};
+
+inline int sysrofType(const uint8_t* record) { return record[0] & 0x7F; }
+
+// Object data record: load address at 3..6, byte count K at 7, data from 8.
+constexpr int OBJECT_ADDRESS = 3;
+constexpr int OBJECT_COUNT = 7;
+constexpr int OBJECT_DATA = 8;
+
+// The host image of the user flash: offset = target address - MEM_IMAGE_BASE.
+constexpr uint32_t MEM_IMAGE_SIZE = 65536;
+constexpr uint32_t MEM_IMAGE_BASE = 0x1000;
+using MemImage = std::array<uint8_t, MEM_IMAGE_SIZE>;
+
+int readByte(FILE* file);
+int readRecord(FILE* file, uint8_t record[SYSROF_RECORD_SIZE]);
+int loadSysrof(const char* path, uint8_t* buffer, uint32_t base, uint32_t limit, Output& out);
+
+}  // namespace h8
