@@ -9,16 +9,21 @@
 //   symbolAddress(name)     address of the first symbol of that exact name, 0xFFFFFFFF if none
 //   symbolExists(name)      1 when a symbol of that exact name exists, else 0
 //   listSymbols(out)        diagnostic: "%08lX : %s\n" per slot
+//   scanHexAddress(t, p)    the map file's address conversion ("%lX" rules, 32 bits; more
+//                           than 32 bits of value gives 0xFFFFFFFF; nothing converted gives p)
 //
 // Owns: 512 slots and a 16,384-byte name area (plus room for the name that crosses the mark).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "common/output.h"
 
 namespace h8 {
+
+uint32_t scanHexAddress(const char* text, uint32_t preset);
 
 struct SymbolEntry {
   uint32_t address;
@@ -45,6 +50,8 @@ class SymbolTable {
   long nameAreaUsed() const { return nameAreaUsed_; }
 
  private:
+  bool storeSymbol(const char* name, size_t length, uint32_t address);
+
   SymbolEntry symbolTable_[MAX_SYMBOLS] = {};
   char nameArea_[NAME_AREA_SIZE + NAME_AREA_SLACK] = {};
   int symbolCount_ = 0;
