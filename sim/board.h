@@ -1,0 +1,122 @@
+// The simulated H8/3664 board: its memory map, flash ROM, CPU registers, the monitor's one
+// breakpoint and the SCI3 byte queues that a CPU core and the line share.
+//
+//   read(a)                    one byte at a target address; unmapped addresses read 0xFF
+//   writable(a, n)             true when every byte of a..a+n-1 is RAM or an I/O register
+//   write(a, data, n)          store n bytes when writable(a, n); else change nothing, false
+//   eraseFlash(block)          block 4 sets 0x1000..0x7FFF to 0xFF; other blocks are refused
+//   programFlash(src, dst)     program 128 bytes from RAM at src into the flash block at dst:
+//                              new = old AND data; FLASH_OK, or the reason it failed
+//   programBlock(dst, data)    the same from 128 host bytes (start-up download)
+//   reset()                    registers, breakpoint, I/O registers and SCI3 queues to their
+//                              reset values; RAM and flash keep their contents
+//   loadFlashImage/saveFlashImage   the 32 KiB flash image in a file (--flash)
+//
+// Memory map: flash 0x0000-0x7FFF (0x0000-0x0FFF the monitor's own, read-only), I/O registers
+// 0xF700-0xF77F and 0xFF80-0xFFFF, RAM 0xF780-0xFF7F. Addresses above 0xFFFF are unmapped.
+// Owns: all of the above; nothing else keeps board state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "common/output.h"
+
+namespace h8 {
+
+constexpr uint32_t FLASH_START = 0x0000;
+constexpr uint32_t FLASH_SIZE = 0x8000;
+constexpr uint32_t MONITOR_END = 0x1000;  // flash below this belongs to the monitor
+constexpr uint32_t USER_FLASH_START = 0x1000;
+constexpr uint32_t USER_FLASH_END = 0x8000;
+constexpr uint32_t FLASH_BLOCK = 128;
+constexpr int USER_ERASE_BLOCK = 4;
+
+constexpr uint32_t RAM_START = 0xF780;
+constexpr uint32_t RAM_END = 0xFF80;
+constexpr uint32_t IO_LOW_START = 0xF700;
+constexpr uint32_t IO_LOW_END = 0xF780;
+constexpr uint32_t IO_HIGH_START = 0xFF80;
+constexpr uint32_t IO_HIGH_END = 0x10000;
+
+// SCI3 registers.
+constexpr uint32_t SCI3_SMR = 0xFFA8;
+constexpr uint32_t SCI3_BRR = 0xFFA9;
+constexpr uint32_t SCI3_SCR3 = 0xFFAA;
+constexpr uint32_t SCI3_TDR = 0xFFAB;
+constexpr uint32_t SCI3_SSR = 0xFFAC;
+constexpr uint32_t SCI3_RDR = 0xFFAD;
+
+// Monitor areas reported to the host.
+constexpr uint32_t FLASH_PROG_AREA_START = 0xF780;
+constexpr uint32_t FLASH_PROG_AREA_SIZE = 0x400;
+constexpr uint32_t USER_DATA_AREA_START = 0xFC00;
+constexpr uint32_t USER_DATA_AREA_SIZE = 0x100;
+
+// Registers after reset.
+constexpr uint32_t RESET_SP = 0xFF7C;
+constexpr uint32_t RESET_PC = 0x1000;
+constexpr uint32_t RESET_CCR = 0x80;
+
+constexpr int REGISTER_COUNT = 10;  // ER0..ER7, CCR, PC: the monitor's selectors 0..9
+
+enum FlashResult {
+  FLASH_OK,
+  FLASH_BAD_SOURCE,       // the 128 source bytes do not all lie in RAM
+  FLASH_BAD_DESTINATION,  // not a 128-byte block of the user area
+  FLASH_VERIFY_FAILED,    // a byte needed a 1 where the flash held a 0
+};
+
+class Board {
+ public:
+  Board();
+
+  uint8_t read(uint32_t address) const;
+  bool writable(uint32_t address, uint32_t count) const;
+  bool write(uint32_t address, const uint8_t* data, uint32_t count);
+
+  bool eraseFlash(int block);
+  FlashResult programFlash(uint32_t source, uint32_t destination);
+  FlashResult programBlock(uint32_t destination, const uint8_t* data);
+
+  void reset();
+
+  uint32_t reg(int selector) const { return regs_[selector]; }
+  // Stores a register; CCR keeps 8 bits and PC 24, as the CPU does. False for a bad selector.
+  bool setReg(int selector, uint32_t value);
+
+  bool breakpointSet = false;
+  uint32_t breakpoint = 0;
+
+  // Bytes the user program sent through SCI3 and has not yet gone out on the line, and keys
+  // from the line that the program has not yet received.
+  std::deque<uint8_t> sciOutput;
+  std::deque<uint8_t> sciInput;
+
+  // Flash image, 0x0000..0x7FFF (the monitor's area included).
+  const std::array<uint8_t, FLASH_SIZE>& flash() const { return flash_; }
+  // Replaces the user area with `image` (0x0000..0x7FFF; the monitor area is kept).
+  void setFlash(const uint8_t* image);
+
+ private:
+  void installMonitor();
+
+  std::array<uint8_t, FLASH_SIZE> flash_;
+  std::array<uint8_t, RAM_END - RAM_START> ram_{};
+  std::array<uint8_t, IO_LOW_END - IO_LOW_START> ioLow_{};
+  std::array<uint8_t, IO_HIGH_END - IO_HIGH_START> ioHigh_{};
+  uint32_t regs_[REGISTER_COUNT] = {};
+};
+
+// The flash image file of --flash: exactly FLASH_SIZE bytes. Loading keeps the board's monitor
+// area. Both return false with a message in `error`.
+bool loadFlashImage(const std::string& path, Board& board, std::string& error);
+bool saveFlashImage(const std::string& path, const Board& board, std::string& error);
+
+// Downloads a SYSROF file as the debugger's LO does: load it into a 0xFF-filled image of the
+// user area, erase the user flash, program every block that is not blank. Messages go to `out`.
+bool programSysrof(const std::string& path, Board& board, Output& out);
+
+}  // namespace h8

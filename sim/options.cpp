@@ -1,0 +1,142 @@
+#include "sim/options.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace h8 {
+
+namespace {
+
+constexpr long BAUD_MAX = 4000000;
+
+struct ValueOption {
+  const char* name;
+  std::string SimOptions::*field;
+};
+
+constexpr ValueOption VALUE_OPTIONS[] = {
+    {"--link", &SimOptions::link},
+    {"--flash", &SimOptions::flash},
+    {"--load", &SimOptions::load},
+    {"--h8dbg", &SimOptions::h8dbg},
+};
+
+bool parseBaud(const std::string& text, long& baud) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < 1 || v > BAUD_MAX) return false;
+  baud = v;
+  return true;
+}
+
+}  // namespace
+
+bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error) {
+  size_t i = 0;
+  if (i < args.size() && (args[i] == "serve" || args[i] == "run")) {
+    options.mode = args[i] == "run" ? SimMode::RUN : SimMode::SERVE;
+    i++;
+  }
+  for (; i < args.size(); i++) {
+    std::string arg = args[i];
+    if (arg == "--") {
+      if (options.mode != SimMode::RUN && i + 1 < args.size()) {
+        error = "debugger options after -- need the run command";
+        return false;
+      }
+      options.debuggerArgs.assign(args.begin() + long(i) + 1, args.end());
+      return true;
+    }
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (arg == "--verbose" || arg == "-v") {
+      options.verbose = true;
+      continue;
+    }
+    // --name VALUE or --name=VALUE
+    std::string name = arg, value;
+    bool inlineValue = false;
+    size_t eq = arg.find('=');
+    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      inlineValue = true;
+    }
+    bool known = name == "--baud";
+    for (const ValueOption& v : VALUE_OPTIONS) known = known || name == v.name;
+    if (!known) {
+      error = "unknown option " + arg;
+      return false;
+    }
+    if (!inlineValue) {
+      if (i + 1 >= args.size()) {
+        error = "option " + name + " needs a value";
+        return false;
+      }
+      value = args[++i];
+    }
+    if (name == "--baud") {
+      if (!parseBaud(value, options.baud)) {
+        error = "bad line speed " + value + " (1 to 4000000 bit/s)";
+        return false;
+      }
+      continue;
+    }
+    if (value.empty()) {
+      error = "option " + name + " needs a value";
+      return false;
+    }
+    for (const ValueOption& v : VALUE_OPTIONS) {
+      if (name == v.name) options.*v.field = value;
+    }
+  }
+  return true;
+}
+
+void printUsage(Output& out) {
+  out.puts(
+      "usage: h8sim [serve] [options]\n"
+      "       h8sim run [options] [-- h8dbg options...]\n"
+      "\n"
+      "A simulated H8/3664 board whose monitor answers h8dbg on a pseudo-terminal.\n"
+      "\n"
+      "  serve            (default) create the board, print \"h8sim: board on /dev/pts/N\"\n"
+      "                   and serve it until SIGINT or SIGTERM\n"
+      "  run              create the board and start h8dbg -c <pty> [h8dbg options] on this\n"
+      "                   terminal; exit with h8dbg's status when it ends\n"
+      "\n"
+      "options:\n"
+      "  --link PATH      also place a symbolic link to the pty at PATH (removed at exit)\n"
+      "  --baud N         pace the line at N bit/s, 10 bits a byte, both ways (default:\n"
+      "                   unpaced)\n"
+      "  --flash FILE     keep the 32 KiB flash image in FILE: read at start when it exists,\n"
+      "                   written after every erase and program and at exit\n"
+      "  --load FILE.ABS  download a SYSROF program into the user flash at start\n"
+      "  --h8dbg PATH     the debugger that run starts (default: h8dbg beside h8sim)\n"
+      "  --verbose, -v    log every request and reply on stderr\n"
+      "  --version        print h8sim's version\n"
+      "  --help, -h       this text\n"
+      "\n"
+      "signals:\n"
+      "  SIGUSR1          reset switch: registers to their reset values, breakpoint cleared,\n"
+      "                   a running program dropped; RESTART is sent once a host has spoken\n"
+      "  SIGUSR2          abort switch: a running program stops with stop code 7\n"
+      "  SIGINT, SIGTERM  end h8sim (run: passed on to h8dbg as SIGTERM; Ctrl-C is h8dbg's)\n"
+      "\n"
+      "board:\n"
+      "  monitor version 1.0 build 1; flash programming RAM F780 size 400, user data area\n"
+      "  FC00 size 100; flash 0000-7FFF (0000-0FFF the monitor's, read-only), I/O F700-F77F\n"
+      "  and FF80-FFFF, RAM F780-FF7F. After reset ER0-ER6 = 0, SP = FF7C, PC = 1000,\n"
+      "  CCR = 80. No CPU core yet: G stops at once, with Break (12) at the breakpoint (one\n"
+      "  instruction on when it is at the PC), or SLEEP (13) when no breakpoint is set.\n");
+}
+
+}  // namespace h8

@@ -1,0 +1,229 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "sim/board.h"
+#include "sim/core.h"
+#include "sim/monitor_server.h"
+#include "sim/pty_posix.h"
+#include "sim/session.h"
+
+namespace h8 {
+
+namespace {
+
+constexpr int IDLE_POLL_MS = 200;
+
+// Set by the signal handlers, taken by the serve loop.
+volatile sig_atomic_t resetFlag = 0;
+volatile sig_atomic_t abortFlag = 0;
+volatile sig_atomic_t endSignal = 0;
+int wakeWrite = -1;
+
+void onSignal(int sig) {
+  int saved = errno;
+  if (sig == SIGUSR1) {
+    resetFlag = 1;
+  } else if (sig == SIGUSR2) {
+    abortFlag = 1;
+  } else if (sig != SIGCHLD) {
+    endSignal = sig;
+  }
+  if (wakeWrite >= 0) {
+    char c = 0;
+    ssize_t w = write(wakeWrite, &c, 1);  // a full pipe already wakes the loop
+    (void)w;
+  }
+  errno = saved;
+}
+
+constexpr int HANDLED_SIGNALS[] = {SIGUSR1, SIGUSR2, SIGINT, SIGTERM, SIGHUP, SIGCHLD};
+
+// Installs the handlers and the self-pipe that turns a signal into a poll() wake-up; the
+// destructor puts everything back.
+class SignalScope {
+ public:
+  SignalScope() {
+    resetFlag = 0;
+    abortFlag = 0;
+    endSignal = 0;
+    if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) pipe_[0] = pipe_[1] = -1;
+    wakeWrite = pipe_[1];
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no SA_RESTART: a signal must end a waiting poll()
+    for (size_t i = 0; i < std::size(HANDLED_SIGNALS); i++) {
+      sigaction(HANDLED_SIGNALS[i], &sa, &saved_[i]);
+    }
+  }
+  ~SignalScope() {
+    for (size_t i = 0; i < std::size(HANDLED_SIGNALS); i++) {
+      sigaction(HANDLED_SIGNALS[i], &saved_[i], nullptr);
+    }
+    wakeWrite = -1;
+    if (pipe_[0] >= 0) close(pipe_[0]);
+    if (pipe_[1] >= 0) close(pipe_[1]);
+  }
+  int wakeFd() const { return pipe_[0]; }
+  void drain() {
+    char buffer[64];
+    while (pipe_[0] >= 0 && read(pipe_[0], buffer, sizeof buffer) > 0) {
+    }
+  }
+
+ private:
+  int pipe_[2] = {-1, -1};
+  struct sigaction saved_[std::size(HANDLED_SIGNALS)];
+};
+
+pid_t startDebugger(const std::string& path, const std::string& port,
+                    const std::vector<std::string>& args, Output& err) {
+  std::vector<std::string> words = {path, "-c", port};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  err.flush();
+  pid_t pid = fork();
+  if (pid == 0) {
+    execv(path.c_str(), argv.data());
+    const char* why = strerror(errno);
+    dprintf(STDERR_FILENO, "h8sim: cannot start %s: %s\n", path.c_str(), why);
+    _exit(127);
+  }
+  if (pid < 0) err.printf("h8sim: fork: %s\n", strerror(errno));
+  return pid;
+}
+
+int exitStatus(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+  return 1;
+}
+
+bool setUpBoard(const SimOptions& options, Board& board, Output& err) {
+  std::string error;
+  if (!options.flash.empty() && access(options.flash.c_str(), F_OK) == 0 &&
+      !loadFlashImage(options.flash, board, error)) {
+    err.printf("h8sim: %s\n", error.c_str());
+    return false;
+  }
+  if (!options.load.empty() && !programSysrof(options.load, board, err)) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string debuggerPath(const SimOptions& options) {
+  if (!options.h8dbg.empty()) return options.h8dbg;
+  char self[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "h8dbg";
+  std::string path(self, size_t(n));
+  size_t slash = path.rfind('/');
+  return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/h8dbg";
+}
+
+int runSimulator(const SimOptions& options, Output& out, Output& err) {
+  Board board;
+  if (!setUpBoard(options, board, err)) return 2;
+
+  PseudoTerminal pty;
+  std::string error;
+  if (!pty.open(error) || (!options.link.empty() && !pty.makeLink(options.link, error))) {
+    err.printf("h8sim: %s\n", error.c_str());
+    return 2;
+  }
+  bool run = options.mode == SimMode::RUN;
+  std::string debugger = run ? debuggerPath(options) : std::string();
+  if (run && access(debugger.c_str(), X_OK) != 0) {
+    err.printf("h8sim: cannot run %s: %s\n", debugger.c_str(), strerror(errno));
+    return 2;
+  }
+
+  LinePort line(pty.master(), options.baud);
+  PlaceholderCore core;
+  MonitorServer server(board, core, line, err);
+  server.flashPath = options.flash;
+  server.verbose = options.verbose;
+  if (!server.saveFlash()) return 2;
+
+  // In run mode the terminal belongs to h8dbg: h8sim's own lines go to stderr, and only with
+  // --verbose.
+  if (!run) {
+    out.printf("h8sim: board on %s\n", pty.slavePath().c_str());
+    out.flush();
+  } else if (options.verbose) {
+    err.printf("h8sim: board on %s\n", pty.slavePath().c_str());
+    err.flush();
+  }
+
+  SignalScope signals;
+  pid_t child = -1;
+  if (run) {
+    child = startDebugger(debugger, pty.slavePath(), options.debuggerArgs, err);
+    if (child < 0) return 2;
+  }
+
+  int status = 0;
+  bool terminated = false;
+  for (;;) {
+    if (endSignal != 0) {
+      int sig = endSignal;
+      endSignal = 0;
+      if (!run) break;
+      // Ctrl-C reaches h8dbg from the terminal itself; other ends are passed on, and a second
+      // one does not wait any more.
+      if (sig != SIGINT) {
+        kill(child, terminated ? SIGKILL : SIGTERM);
+        terminated = true;
+      }
+    }
+    if (resetFlag) {
+      resetFlag = 0;
+      server.reset();
+    }
+    if (abortFlag) {
+      abortFlag = 0;
+      server.abort();
+    }
+    if (run) {
+      int waitStatus = 0;
+      if (waitpid(child, &waitStatus, WNOHANG) == child) {
+        status = exitStatus(waitStatus);
+        break;
+      }
+    }
+
+    line.pump();
+    server.receiveFromPort();
+    if (server.running()) server.runSlice();
+    line.pump();
+
+    int timeout = server.running() ? 0 : IDLE_POLL_MS;
+    int due = line.msUntilDue();
+    if (due >= 0) timeout = std::min(timeout, due);
+    pollfd fds[2] = {
+        {pty.master(), short(POLLIN | (line.wantsWrite() ? POLLOUT : 0)), 0},
+        {signals.wakeFd(), POLLIN, 0},
+    };
+    int ready = poll(fds, signals.wakeFd() >= 0 ? 2 : 1, timeout);
+    if (ready == 0 && !server.running()) pty.allowReopen();
+    signals.drain();
+  }
+
+  server.saveFlash();
+  pty.close();
+  return status;
+}
+
+}  // namespace h8
