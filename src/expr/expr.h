@@ -6,6 +6,11 @@
 //                         never the value)
 //   exprError             set by every error of the last evaluation, cleared at its start
 //
+// Beyond the basic rules, exprError is also set by: division by zero, a token longer than 63
+// characters (the rest of the run is consumed), near() of a value below every symbol, a failed
+// memory read in memB/memW/memL, and nesting deeper than MAX_DEPTH sums (parentheses or
+// function arguments; the rest of the text is then not read).
+//
 // Owns the tokenizer and look-ahead state of one evaluation; reads registers and memory through
 // the Monitor and names through the SymbolTable.
 #pragma once
@@ -43,12 +48,29 @@ class Evaluator {
   uint32_t evalExpression(const char* text);
   bool exprError = false;
 
+  static constexpr int MAX_TOKEN = 63;
+  static constexpr int MAX_DEPTH = 256;
+
   // Implementation state and helpers are private; see expr.cpp.
  private:
+  int nextToken(char* text);
+  void pushBackToken(int kind, const char* text);
+  int scanToken(char* text);
+  uint32_t parseSum();
+  uint32_t parseProduct();
+  uint32_t parsePrimary();
+  uint32_t callFunction(int function, const char* name);  // index into the function table
+
   Monitor& monitor_;
   const SymbolTable& symbols_;
   Output& out_;
-  // ... tokenizer / look-ahead members are added by the implementation
+
+  const char* input_ = "";
+  int lastKind_ = TK_NONE;  // TK_END and TK_ERROR are sticky
+  bool pushed_ = false;
+  int pushedKind_ = TK_NONE;
+  char pushedText_[MAX_TOKEN + 1] = {};
+  int depth_ = 0;
 };
 
 }  // namespace h8
