@@ -1,7 +1,7 @@
 #include "disasm/listing.h"
 
+#include <cstdarg>
 #include <cstdio>
-#include <cstring>
 
 #include "common/bigendian.h"
 
@@ -26,11 +26,21 @@ uint32_t field(const uint8_t* bytes, int d, int width) {
   return v;
 }
 
-std::string hex(unsigned long value, int digits) {
-  char text[20];
-  std::snprintf(text, sizeof text, "%0*lX", digits, value);
+std::string textf(const char* format, ...) H8_PRINTF(1, 2);
+std::string textf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? size_t(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
   return text;
 }
+
+std::string hex(unsigned long value, int digits) { return textf("%0*lX", digits, value); }
 
 // The directive forms: kind letter, class character, what the field is and how many bytes it
 // spans. The nibble forms carry one more character (H: high nibble, else low).
@@ -131,16 +141,9 @@ std::string disassembleOne(uint32_t address, const uint8_t bytes[INSTRUCTION_BYT
   // look up address 0.
   const char* name = referenced ? symbols.symbolNameAt(reference) : nullptr;
 
-  // The result grows as needed, so a long symbol name is shown whole and nothing overflows.
-  std::string text(entry->mnemonic);
-  text.resize(text.size() < 8 ? 8 : text.size(), ' ');
-  text += operands;
-  if (operands.size() < 24) text.append(24 - operands.size(), ' ');
-  if (name) {
-    text += ';';
-    text += name;
-  }
-  return text;
+  // Built to its full length, so a long symbol name is shown whole and nothing overflows.
+  return name ? textf("%-8s%-24s;%s", entry->mnemonic, operands.c_str(), name)
+              : textf("%-8s%-24s", entry->mnemonic, operands.c_str());
 }
 
 uint32_t listInstruction(Monitor& monitor, const SymbolTable& symbols, Output& out,
