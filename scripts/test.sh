@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds everything twice (plain, and with AddressSanitizer + UndefinedBehaviorSanitizer) and
+# runs every test in both builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+
+werror=OFF
+[ "${CI:-}" = true ] && werror=ON
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -DH8_WERROR=$werror >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DH8_WERROR=$werror -DH8_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"

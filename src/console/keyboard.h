@@ -1,0 +1,29 @@
+// The console keyboard, behind a small interface (POSIX and Win32 bindings; fakes in tests).
+//
+//   keyWaiting()           true when a key (or the end of input) is waiting
+//   readKey()              one key without echo, 0..255; -1 at the end of input
+//   readLine(line, prompt) one edited line without its newline; false at the end of input.
+//                          `prompt` is what the caller has already printed on this line, so
+//                          that a line editor can redraw it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace h8 {
+
+class Keyboard {
+ public:
+  virtual ~Keyboard() = default;
+  virtual bool keyWaiting() = 0;
+  virtual int readKey() = 0;
+  virtual bool readLine(std::string& line, const std::string& prompt) = 0;
+  // False when input comes from a file or pipe: a running program then gets no keys, so a
+  // script's next lines stay commands.
+  virtual bool interactive() const { return true; }
+};
+
+// The platform's console keyboard on standard input.
+std::unique_ptr<Keyboard> makePlatformKeyboard();
+
+}  // namespace h8

@@ -1,0 +1,75 @@
+// POSIX standard output and terminal restoration.
+#include <iconv.h>
+#include <langinfo.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "console/terminal.h"
+
+namespace h8 {
+
+namespace {
+
+constexpr int kMaxRestores = 4;
+void (*restores[kMaxRestores])() = {};
+int restoreCount = 0;
+
+void runRestores() {
+  for (int i = 0; i < restoreCount; i++) restores[i]();
+}
+
+void onSignal(int sig) {
+  runRestores();
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// Standard output; on a UTF-8 terminal the code page 932 help text is converted so that the
+// Japanese reads correctly. Piped output keeps the exact CP932 bytes.
+class ConsoleOutput : public FileOutput {
+ public:
+  ConsoleOutput() : FileOutput(stdout) {
+    setlocale(LC_CTYPE, "");
+    const char* codeset = nl_langinfo(CODESET);
+    convert_ = isatty(STDOUT_FILENO) && codeset && strcmp(codeset, "UTF-8") == 0;
+  }
+
+  void writeCp932(std::string_view text) override {
+    if (!convert_) return FileOutput::write(text.data(), text.size());
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == iconv_t(-1)) return FileOutput::write(text.data(), text.size());
+    std::vector<char> in(text.begin(), text.end());
+    std::vector<char> outBuf(text.size() * 3 + 16);
+    char* ip = in.data();
+    size_t il = in.size();
+    char* op = outBuf.data();
+    size_t ol = outBuf.size();
+    size_t r = iconv(cd, &ip, &il, &op, &ol);
+    iconv_close(cd);
+    if (r == size_t(-1)) return FileOutput::write(text.data(), text.size());
+    FileOutput::write(outBuf.data(), outBuf.size() - ol);
+  }
+
+ private:
+  bool convert_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Output> makeConsoleOutput() { return std::make_unique<ConsoleOutput>(); }
+
+void installTerminalRestore(void (*restore)()) {
+  if (restoreCount == 0) {
+    atexit(runRestores);
+    signal(SIGINT, onSignal);
+    signal(SIGTERM, onSignal);
+  }
+  if (restoreCount < kMaxRestores) restores[restoreCount++] = restore;
+}
+
+}  // namespace h8

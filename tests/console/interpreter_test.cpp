@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "console/help.h"
+#include "console_fixture.h"
+
+using namespace h8;
+using namespace h8test;
+
+namespace {
+
+using Interpreter = Session;
+
+TEST_F(Interpreter, EmptyLineAtFirstPromptIsUnknown) {
+  EXPECT_EQ(run(""), "Unknown Command\n");
+  EXPECT_EQ(run(" ,\t"), "Unknown Command\n");
+  EXPECT_EQ(run("dbx"), "Unknown Command\n");
+}
+
+TEST_F(Interpreter, CommandWordsIgnoreCaseAndSeparatorsMix) {
+  board.setMem(0x100, {0x41});
+  std::string a = run("db,256,1");
+  std::string b = run("Db\t256 1 extra words");
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a.substr(0, 10), "000100 41 ");
+}
+
+TEST_F(Interpreter, RepeatLineFollowsTheCommandStatus) {
+  run("DB 0 4");
+  EXPECT_EQ(dbg->repeatLine, "DB");
+  EXPECT_EQ(run("").substr(0, 7), "000004 ");
+  run("DB nosuchsymbol");
+  EXPECT_EQ(run(""), "Unknown Command\n");
+  run("BC");
+  EXPECT_EQ(run(""), "No breakpoint\n");
+  run("R er1 5");
+  EXPECT_EQ(dbg->repeatLine, "r");
+  run("HELP");
+  run("XYZ");
+  EXPECT_EQ(dbg->repeatLine, "r");
+  run("FE");
+  EXPECT_EQ(dbg->repeatLine, "");
+}
+
+TEST_F(Interpreter, QuitPrintsNothingAndEndsTheLoop) {
+  keys.line("q");
+  keys.line("db");
+  dbg->commandLoop();
+  EXPECT_EQ(out.text, ">");
+  EXPECT_TRUE(dbg->quit);
+}
+
+TEST_F(Interpreter, EndOfInputEndsTheLoopLikeQuit) {
+  dbg->commandLoop();
+  EXPECT_EQ(out.text, ">");
+}
+
+TEST_F(Interpreter, OverlongLineIsRefusedWholeAndRunsNothing) {
+  std::string line = "DB 0 1" + std::string(122, ' ');
+  ASSERT_EQ(line.size(), 128u);
+  EXPECT_EQ(run(line), "Command line too long (127 characters at most)\n");
+  EXPECT_TRUE(board.sent.empty());
+  EXPECT_EQ(run(line.substr(0, 127)).substr(0, 10), "000000 00 ");  // 127 characters still run
+}
+
+TEST_F(Interpreter, BoardBytesAreEchoedAndAnUnaskedFrameRereadsTheVersion) {
+  board.schedule(3, {'h', 'i', '\n'});
+  Bytes restart = frame(RESTART);
+  board.schedule(5, restart);
+  keys.line("q", 10);
+  dbg->commandLoop();
+  std::string expected = ">hi\n" + std::string(restart.begin(), restart.end()) + "\n>";
+  EXPECT_EQ(out.text, expected);
+  EXPECT_EQ(board.codes(), (std::vector<uint8_t>{VERSION}));
+}
+
+TEST_F(Interpreter, HelpPrintsTheCodePage932Screen) {
+  std::ifstream f(H8_SOURCE_DIR "/tests/console/help_cp932.bin", std::ios::binary);
+  std::string expected((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(expected.size(), 1327u);
+  EXPECT_EQ(run("h"), expected);
+  EXPECT_EQ(run("HELP"), expected);
+  EXPECT_EQ(helpLineCount, 26);
+}
+
+TEST_F(Interpreter, SplitWordsNeverYieldsEmptyWords) {
+  EXPECT_EQ(splitWords(",,a, b\t\tc\n"), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_TRUE(splitWords(" \t,\n").empty());
+}
+
+}  // namespace

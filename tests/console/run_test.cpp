@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include "console_fixture.h"
+
+using namespace h8;
+using namespace h8test;
+
+namespace {
+
+// The listing line of a NOP at 0x1000 (zero bytes).
+const std::string kNopLine = "001000 0000 " + std::string(20, ' ') + "NOP" + std::string(29, ' ') + "\n";
+
+struct Registers : Session {
+  void SetUp() override {
+    for (int i = 0; i < 8; i++) board.regs[i] = 0x11111111u * uint32_t(i);
+    board.regs[7] = 0xFF7C;
+    board.regs[8] = 0x85;
+    board.regs[9] = 0x1000;
+  }
+};
+
+TEST_F(Registers, FullDisplayThenTheInstructionAtThePc) {
+  EXPECT_EQ(run("R"),
+            "ER0:00000000 ER1:11111111 ER2:22222222 ER3:33333333\n"
+            "ER4:44444444 ER5:55555555 ER6:66666666 ER7:0000FF7C\n"
+            "PC :00001000  CCR:I----Z-C\n" +
+                kNopLine);
+  std::vector<uint8_t> expected = {REG_READ, REG_READ, REG_READ, REG_READ, REG_READ, REG_READ,
+                                   REG_READ, REG_READ, REG_READ, REG_READ, REG_READ, MEM_READ};
+  EXPECT_EQ(board.codes(), expected);
+  EXPECT_EQ(board.requests[8], (Bytes{REG_READ, 9}));
+  EXPECT_EQ(board.requests[9], (Bytes{REG_READ, 8}));
+  EXPECT_EQ(dbg->repeatLine, "r");
+}
+
+TEST_F(Registers, CcrFlagLetters) {
+  char t[9];
+  Debugger::ccrFlags(0x00, t);
+  EXPECT_STREQ(t, "--------");
+  Debugger::ccrFlags(0xFF, t);
+  EXPECT_STREQ(t, "IiHUNZVC");
+  Debugger::ccrFlags(0x180, t);
+  EXPECT_STREQ(t, "I-------");
+}
+
+TEST_F(Registers, ShowOneRegisterOrPart) {
+  board.regs[1] = 0xAABBCCDD;
+  EXPECT_EQ(run("R er1"), "ER1 : AABBCCDD\n");
+  EXPECT_EQ(run("R r1"), "R1 : CCDD\n");
+  EXPECT_EQ(run("R e1"), "E1 : AABB\n");
+  EXPECT_EQ(run("R r1h"), "R1H : CC\n");
+  EXPECT_EQ(run("R r1l"), "R1L : DD\n");
+  EXPECT_EQ(run("R sp"), "SP : 0000FF7C\n");
+  EXPECT_EQ(run("R er7"), "  Invalid register name ER7\n");
+  EXPECT_TRUE(board.requests.empty());
+}
+
+TEST_F(Registers, PartWritesMergeIntoTheWholeRegister) {
+  board.regs[1] = 0xAABBCCDD;
+  run("R R1H 0x12");
+  EXPECT_EQ(board.regs[1], 0xAABB12DDu);
+  run("R E1 0x1234");
+  EXPECT_EQ(board.regs[1], 0x123412DDu);
+  run("R r1 0x5678");
+  EXPECT_EQ(board.regs[1], 0x12345678u);
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_READ, 1}, {REG_WRITE, 1, 0x12, 0x34, 0x56, 0x78}}));
+  run("R r0l 0x1FF");
+  EXPECT_EQ(board.regs[0] & 0xFF, 0xFFu);
+  run("R pc 0x2000");
+  EXPECT_EQ(board.regs[9], 0x2000u);
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_WRITE, 9, 0, 0, 0x20, 0}}));
+}
+
+TEST_F(Registers, ValueIsEvaluatedBeforeTheNameAndErrorsWriteAllOnes) {
+  EXPECT_EQ(run("R XX @pc"), "  Invalid register name XX\n");
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_READ, 9}}));
+  run("R er2 $");
+  EXPECT_EQ(board.regs[2], 0xFFFFFFFFu);
+}
+
+using Breakpoints = Session;
+
+TEST_F(Breakpoints, SetShowAndClear) {
+  EXPECT_EQ(run("BS"), "No breakpoint\n");
+  EXPECT_EQ(run("BS 0x1001"), "Invalid Break Address 00001001\n");
+  EXPECT_EQ(run("BS qq"), "Invalid Break Address qq\n");
+  EXPECT_EQ(run("BS 0x1002"), "");
+  EXPECT_EQ(run("BS 0x1003"), "Invalid Break Address 00001003\n");
+  EXPECT_EQ(run(""), "Break = 00001002\n");
+  EXPECT_EQ(run("BC"), "Clear Breakpoint\n");
+  EXPECT_EQ(run(""), "No breakpoint\n");
+  EXPECT_EQ(run("BC"), "Clear Breakpoint\n");
+  EXPECT_TRUE(board.sent.empty());
+}
+
+struct Running : Registers {
+  void SetUp() override {
+    Registers::SetUp();
+    keys.endOfInput = false;  // a terminal: no keys unless the test types them
+  }
+};
+
+TEST_F(Running, GoStopsAtTheBreakpointAndReportsIt) {
+  run("BS 0x1000");
+  board.stopCodes.push_back(STOP_BREAK);
+  std::string text = run("G");
+  EXPECT_EQ(text.substr(0, 6), "Break\n");
+  EXPECT_EQ(text.substr(text.size() - kNopLine.size()), kNopLine);
+  std::vector<uint8_t> codes = board.codes();
+  EXPECT_EQ(codes.front(), BREAK_WRITE);
+  EXPECT_EQ(codes[1], REG_READ);
+  EXPECT_EQ(codes[2], GO);
+  EXPECT_EQ(codes.back(), BREAK_CLEAR);
+  EXPECT_EQ(board.requests[0], (Bytes{BREAK_WRITE, 0, 0, 0x10, 0}));
+  EXPECT_EQ(dbg->repeatLine, "s");
+  EXPECT_FALSE(board.breakSet);
+}
+
+TEST_F(Running, StopNamesAndRepeatLines) {
+  board.stopCodes = {STOP_ABORT, 13, 8, 25, 40};
+  EXPECT_EQ(run("G").substr(0, 14), "Abort by User\n");
+  EXPECT_EQ(dbg->repeatLine, "g");
+  EXPECT_EQ(run("G").substr(0, 16), "Exception SLEEP\n");
+  EXPECT_EQ(dbg->repeatLine, "");
+  EXPECT_EQ(run("G").substr(0, 17), "Exception TRAP 0\n");
+  EXPECT_EQ(run("G").substr(0, 13), "Exception AD\n");
+  EXPECT_EQ(run("G").substr(0, 20), "Exception vector 40\n");
+}
+
+TEST_F(Running, StackOutsideTheValidRangeIsRefused) {
+  for (uint32_t sp : {0xF780u, 0x1234FF7Cu}) {
+    board.regs[7] = sp;
+    board.stopCodes.push_back(STOP_ABORT);
+    EXPECT_EQ(run("G").substr(0, 14), "Abort by User\n");
+  }
+  for (uint32_t sp : {0xFF7Eu, 0xF77Eu}) {
+    board.regs[7] = sp;
+    char expected[80];
+    snprintf(expected, sizeof expected,
+             "Not valid stack(%04X). Can't set execution-address on Stack\n", sp);
+    EXPECT_EQ(run("G"), expected);
+    EXPECT_EQ(board.codes(), (std::vector<uint8_t>{BREAK_CLEAR, REG_READ, BREAK_CLEAR}));
+  }
+}
+
+TEST_F(Running, ProgramTextIsShownAndKeysAreForwarded) {
+  board.goText = "Hello\r\n\x80\x01!";
+  keys.endOfInput = false;
+  keys.key('a');
+  keys.key('b');
+  board.schedule(5, frame(GO, {STOP_ABORT}));
+  std::string text = run("G");
+  EXPECT_EQ(text.substr(0, 21), "Hello\r\n!Abort by User");
+  std::string sent(board.sent.begin(), board.sent.end());
+  size_t go = sent.find(std::string("\x02\x02\x41", 3));
+  ASSERT_NE(go, std::string::npos);
+  EXPECT_EQ(sent.substr(go + 5, 2), "ab");
+}
+
+TEST_F(Running, EscapeGivesUpTheWaitAndARestartIsReported) {
+  keys.endOfInput = false;
+  keys.key(27, 3);
+  EXPECT_EQ(run("G"), "Unknown packet\n");
+  EXPECT_EQ(dbg->repeatLine, "");
+  EXPECT_EQ(board.codes().back(), BREAK_CLEAR);
+  board.schedule(2, frame(RESTART));
+  EXPECT_EQ(run("G"), "Reset!\n");
+}
+
+TEST_F(Running, PipedInputIsNotForwardedAsKeys) {
+  keys.isInteractive = false;
+  keys.line("r");
+  board.stopCodes.push_back(STOP_ABORT);
+  EXPECT_EQ(run("G").substr(0, 14), "Abort by User\n");
+  EXPECT_TRUE(keys.keysRead.empty());
+}
+
+TEST_F(Running, StepTakesCountedStepsAtThePc) {
+  board.stopCodes = {STOP_BREAK, STOP_BREAK, STOP_BREAK};
+  std::string text = run("S 3");
+  size_t displays = 0;
+  for (size_t p = 0; (p = text.find("ER0:", p)) != std::string::npos; p++) displays++;
+  EXPECT_EQ(displays, 3u);
+  EXPECT_EQ(board.requests[0], (Bytes{REG_READ, 9}));
+  EXPECT_EQ(board.requests[1], (Bytes{BREAK_WRITE, 0, 0, 0x10, 0}));
+  EXPECT_EQ(board.requests[2], (Bytes{GO}));
+  EXPECT_EQ(board.requests[3], (Bytes{BREAK_CLEAR, 0, 0, 0, 0}));
+  EXPECT_EQ(dbg->repeatLine, "s");
+}
+
+TEST_F(Running, StepFailures) {
+  EXPECT_EQ(run("S 0"), "");
+  EXPECT_TRUE(board.sent.empty());
+  EXPECT_EQ(dbg->repeatLine, "s");
+  EXPECT_EQ(run("S $"), "Invalid steps $\n");
+  EXPECT_EQ(dbg->repeatLine, "");
+  board.stopCodes = {13};
+  EXPECT_EQ(run("S"), "Return with Exception. code=13\n");
+  board.schedule(2, frame(RESTART));
+  EXPECT_EQ(run("S"), "Return with invalid responce. packet=80\n");
+  EXPECT_EQ(dbg->repeatLine, "");
+}
+
+using Disassemble = Session;
+
+TEST_F(Disassemble, ListsCountedLinesAndKeepsItsPlace) {
+  board.setMem(0x400, {0x79, 0x00, 0x12, 0x34, 0x54, 0x70});
+  EXPECT_EQ(run("DA 0x400 0"), "");
+  EXPECT_EQ(dbg->daAddress, 0x400u);
+  std::string text = run("DA 0x400 2");
+  EXPECT_EQ(text.substr(0, 17), "000400 7900 1234 ");
+  EXPECT_NE(text.find("\n000404 5470 "), std::string::npos);
+  EXPECT_EQ(dbg->daAddress, 0x406u);
+  EXPECT_EQ(run("DA xyz"), "Invalid Address xyz\n");
+  EXPECT_EQ(dbg->daAddress, 0x406u);
+  EXPECT_EQ(dbg->repeatLine, "");
+  EXPECT_EQ(run("DA 0 xyz"), "Invalid size xyz\n");
+  EXPECT_EQ(dbg->daAddress, 0u);
+}
+
+}  // namespace

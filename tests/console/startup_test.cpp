@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "console_fixture.h"
+
+using namespace h8;
+using namespace h8test;
+
+namespace {
+
+const std::string kStars =
+    "********************************************************************\n";
+
+struct StartUp : Session {
+  int start(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    return dbg->run(int(argv.size()), argv.data());
+  }
+};
+
+TEST_F(StartUp, NoArgumentsPrintsUsageAndRunsWithDefaults) {
+  EXPECT_EQ(start({"h8dbg"}), 0);
+  EXPECT_EQ(out.text,
+            "usage: h8dbg [-option[ -option ..]] <target file>\n"
+            " -m filename  : load symbol from map file\n"
+            " -c <channel> : use COM port <channel>. ex. -c com1\n"
+            " -s <speed>   : use com port baud rate <speed>. ex. -s 19200\n" +
+                kStars +
+                "\n"
+                "MIRO-H8/3664 ROM Program Debugger Ver 0.3(build 49)\n"
+                "Use port com1 speed  19200\n"
+                "\n"
+                "Target Board(MIRO-H8/3664) vesk3664 Ver 1.2(build 3)\n"
+                "Flash-program/data address = 0000F780 - 0000FB7F (size = 00000400)\n"
+                "User data address =          0000FC00 - 0000FCFF (size = 00000100)\n"
+                "Total User RAM Area =        0000F780 - 0000FCFF (size = 00000500)\n"
+                "\n"
+                "Enter 'HELP' for usage.\n"
+                "\n" +
+                kStars + ">");
+  EXPECT_EQ(board.openedName, "com1");
+  EXPECT_EQ(board.openedSpeed, 19200);
+  // The version is asked twice, then the two areas; Q-like end of input closes the port.
+  EXPECT_EQ(board.codes(),
+            (std::vector<uint8_t>{VERSION, VERSION, FLASH_PROG_AREA, USER_DATA_AREA}));
+  EXPECT_TRUE(board.closed);
+  EXPECT_EQ(dbg->userStart, 0xFC00u);
+}
+
+TEST_F(StartUp, PortOptionsAreUpperCasedOrTakenAsPaths) {
+  dbg->parseOptions(3, std::vector<char*>{(char*)"x", (char*)"-c", (char*)"com3"}.data());
+  EXPECT_EQ(dbg->portName, "COM3");
+  std::string tty = "tty1";
+  char* a[] = {(char*)"x", (char*)"-c", tty.data()};
+  dbg->parseOptions(3, a);
+  EXPECT_EQ(dbg->portName, "COM3");
+  std::string dev = "/dev/ttyUSB0", weird = "/dev/mycom";
+  char* b[] = {(char*)"x", (char*)"-c", weird.data(), (char*)"-c", dev.data()};
+  dbg->parseOptions(5, b);
+  EXPECT_EQ(dbg->portName, "/dev/ttyUSB0");
+  EXPECT_EQ(out.text, "unknown com port name\n");
+}
+
+TEST_F(StartUp, OptionValueErrors) {
+  std::string fast = "fast";
+  char* a[] = {(char*)"x", (char*)"-s", fast.data(), (char*)"-M", (char*)"y", (char*)"-m"};
+  dbg->parseOptions(6, a);
+  EXPECT_EQ(dbg->speed, 19200);
+  EXPECT_EQ(dbg->mapFile, "");
+  char* b[] = {(char*)"x", (char*)"-s", (char*)"9600", (char*)"-s"};
+  dbg->parseOptions(4, b);
+  EXPECT_EQ(dbg->speed, 9600);
+  char* c[] = {(char*)"x", (char*)"-c"};
+  dbg->parseOptions(2, c);
+  EXPECT_EQ(out.text, "map file name missing\nspeed parameter missing.\ncom port name missing\n");
+}
+
+TEST_F(StartUp, OverlongNamesAreRefusedAndTheOldOnesKept) {
+  std::string longName = "COM" + std::string(97, '1');
+  std::string longMap(100, 'm');
+  char* a[] = {(char*)"x", (char*)"-c", longName.data(), (char*)"-m", longMap.data()};
+  dbg->parseOptions(5, a);
+  EXPECT_EQ(dbg->portName, "com1");
+  EXPECT_EQ(dbg->mapFile, "");
+  EXPECT_EQ(out.text,
+            "com port name too long (99 characters at most)\n"
+            "map file name too long (99 characters at most)\n");
+}
+
+TEST_F(StartUp, PortThatWillNotOpenEndsAtOnce) {
+  board.openResult = false;
+  EXPECT_EQ(start({"h8dbg", "-c", "com9"}), 0);
+  EXPECT_EQ(out.text, kStars +
+                          "\nMIRO-H8/3664 ROM Program Debugger Ver 0.3(build 49)\n"
+                          "Use port COM9 speed  19200\n\n"
+                          "initCom() returns with error.\n");
+  EXPECT_TRUE(board.sent.empty());
+  EXPECT_FALSE(board.closed);
+}
+
+TEST_F(StartUp, SilentProbeThenAnswerAndFailedAreas) {
+  board.fail(Fault::Silence);
+  board.fail(Fault::Raw, frame(VERSION, {2, 0, 7}));
+  board.fail(Fault::WrongCode);
+  board.fail(Fault::WrongCode);
+  ASSERT_TRUE(dbg->startUp());
+  EXPECT_EQ(board.steps(), 1000);  // the probe's time-out: 1000 poll steps
+  EXPECT_EQ(dbg->link.comTimeout, 0);
+  std::string t = out.text;
+  EXPECT_NE(t.find("Error waiting packet receive.\nError at getting Version\n"
+                   "No responce from target. Push RESET or ABORT Switch.\n"
+                   "Target Board(MIRO-H8/3664) vesk3664 Ver 2.0(build 7)\n"
+                   "Error at getting Flash-ROM program area.\n"
+                   "Can't read Target Board Flash-ROM programming area\n"
+                   "Error at getting User Data area.\n"
+                   "Can't read Target Board User RAM area\n"
+                   "Total User RAM Area =        00000000 - FFFFFFFF (size = 00000000)\n"),
+            std::string::npos)
+      << t;
+}
+
+TEST_F(StartUp, MapFileOfOneCharacterIsNotLoaded) {
+  EXPECT_EQ(start({"h8dbg", "-m", "x"}), 0);
+  EXPECT_EQ(out.text.find("symbol"), std::string::npos);
+  out.text.clear();
+  EXPECT_EQ(start({"h8dbg", "-m", "/nonexistent/file.map"}), 0);
+  EXPECT_NE(out.text.find("Not valid symbol file /nonexistent/file.map\n"), std::string::npos);
+}
+
+}  // namespace

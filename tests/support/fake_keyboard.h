@@ -1,0 +1,57 @@
+// Scripted console input for tests: lines and single keys, each available from a given poll
+// step of a FakeBoard on (so board output can arrive first). When the script is used up, the
+// keyboard reports the end of input, unless `endOfInput` is false.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "console/keyboard.h"
+#include "support/fake_board.h"
+
+namespace h8test {
+
+class FakeKeyboard : public h8::Keyboard {
+ public:
+  explicit FakeKeyboard(const FakeBoard* board = nullptr) : board_(board) {}
+
+  void line(const std::string& text, long atStep = 0) { items_.push_back({atStep, text, true}); }
+  void key(int k, long atStep = 0) { items_.push_back({atStep, std::string(1, char(k)), false}); }
+
+  bool keyWaiting() override {
+    if (items_.empty()) return endOfInput;
+    return !board_ || board_->steps() >= items_.front().at;
+  }
+  int readKey() override {
+    if (items_.empty()) return -1;
+    Item it = items_.front();
+    items_.pop_front();
+    keysRead.push_back(uint8_t(it.text[0]));
+    return uint8_t(it.text[0]);
+  }
+  bool readLine(std::string& text, const std::string& prompt) override {
+    prompts.push_back(prompt);
+    if (items_.empty()) return false;
+    text = items_.front().text;
+    items_.pop_front();
+    return true;
+  }
+  bool interactive() const override { return isInteractive; }
+
+  bool endOfInput = true;
+  bool isInteractive = true;
+  std::vector<std::string> prompts;
+  std::vector<uint8_t> keysRead;
+
+ private:
+  struct Item {
+    long at;
+    std::string text;
+    bool isLine;
+  };
+  const FakeBoard* board_;
+  std::deque<Item> items_;
+};
+
+}  // namespace h8test
