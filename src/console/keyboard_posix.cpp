@@ -68,9 +68,11 @@ class PosixKeyboard : public Keyboard {
     if (eof_) return false;
     if (!tty_) return readPlainLine(line);
 #ifdef H8_HAVE_LIBEDIT
-    // readline redraws the prompt itself, so go back to the start of the line first.
+    // readline redraws the prompt itself, so go back to the start of the line first. It edits
+    // only from a terminal in its usual (echoing) mode, so give it the mode we found.
     fputs("\r", stdout);
     fflush(stdout);
+    tcsetattr(STDIN_FILENO, TCSANOW, &savedTermios);
     char* text = readline(prompt.c_str());
     tcsetattr(STDIN_FILENO, TCSANOW, &waitMode_);
     if (!text) {
