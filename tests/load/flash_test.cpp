@@ -509,4 +509,92 @@ TEST_F(FlashTest, EraseReportsMissingOrWrongReply) {
   EXPECT_EQ(board.codes(), (std::vector<uint8_t>{FLASH_ERASE, VERSION}));
 }
 
+// --- FW -------------------------------------------------------------------------------------
+
+struct FlashWriteTest : ::testing::Test {
+  FakeBoard board;
+  StringOutput out;
+  Link link{board, out};
+  Monitor mon{link};
+  std::unique_ptr<SymbolTable> symbols = std::make_unique<SymbolTable>();
+  Evaluator eval{mon, *symbols, out};
+
+  FlashWriteTest() { link.comTimeout = 3; }
+
+  // FW with its words; the user data area starts at 0xFC00 unless said otherwise.
+  std::string fw(const char* buffer, const char* target, uint32_t userStart = kBuffer) {
+    int argc = buffer == nullptr ? 0 : target == nullptr ? 1 : 2;
+    fwCommand(mon, eval, out, userStart, argc, buffer, target);
+    return out.take();
+  }
+};
+
+TEST_F(FlashWriteTest, SendsBufferAndFlashAddressAndPrintsNothing) {
+  EXPECT_EQ(fw("FE00", "0x1000"), "");
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{flashWriteRequest(0xFE00, 0x1000)}));
+}
+
+TEST_F(FlashWriteTest, FewerThanTwoOperandsSendNothing) {
+  EXPECT_EQ(fw(nullptr, nullptr), "Error FlashROM address missing\n");
+  EXPECT_EQ(fw("FE00", nullptr), "Error FlashROM address missing\n");
+  EXPECT_TRUE(board.sent.empty());
+}
+
+TEST_F(FlashWriteTest, BufferAddressRange) {
+  EXPECT_EQ(fw("FC00", "0x1000"), "");  // the start of the user data area itself
+  EXPECT_EQ(fw("FF00", "0x1000"), "");
+  EXPECT_EQ(fw("FF01", "0x1000"), "Error. Bad write-buffer address.\n");
+  EXPECT_EQ(fw("FBFF", "0x1000"), "Error. Bad write-buffer address.\n");
+  EXPECT_EQ(fw("100", "0x1000", 0), "");  // start-up could not ask: 0 is the lower bound
+  EXPECT_EQ(board.requests,
+            (std::vector<Bytes>{flashWriteRequest(0xFC00, 0x1000), flashWriteRequest(0xFF00, 0x1000),
+                                flashWriteRequest(100, 0x1000)}));
+}
+
+TEST_F(FlashWriteTest, BadBufferAddressLeavesFlashWordUnevaluated) {
+  // Evaluating @PC sends REG_READ: it must not happen after a refused buffer address.
+  board.regs[REG_PC] = 0x1234;
+  EXPECT_EQ(fw("FF01", "@PC"), "Error. Bad write-buffer address.\n");
+  EXPECT_TRUE(board.sent.empty());
+  EXPECT_EQ(fw("FE00", "@PC"), "Error. Bad flash-ROM address.\n");
+  EXPECT_EQ(board.codes(), (std::vector<uint8_t>{REG_READ}));
+}
+
+TEST_F(FlashWriteTest, FlashAddressMustBeAlignedInsideUserAreaBelowFlagBlock) {
+  for (const char* bad : {"7F80", "0x1040", "0F80", "0x8000", "0x1001"}) {
+    EXPECT_EQ(fw("FE00", bad), "Error. Bad flash-ROM address.\n") << bad;
+  }
+  EXPECT_TRUE(board.sent.empty());
+  EXPECT_EQ(fw("FE00", "7F00"), "");
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{flashWriteRequest(0xFE00, 0x7F00)}));
+}
+
+TEST_F(FlashWriteTest, FailedExpressionsAreRejectedByTheRangeTests) {
+  EXPECT_EQ(fw("nosuch", "0x1000"), "Error. Bad write-buffer address.\n");
+  EXPECT_EQ(fw("FE00", "nosuch"), "Error. Bad flash-ROM address.\n");
+  EXPECT_TRUE(board.sent.empty());
+}
+
+TEST_F(FlashWriteTest, AcceptsSymbolsAndArithmetic) {
+  symbols->addSymbol("_buffer", 0xFD00);
+  EXPECT_EQ(fw("_buffer+0x80", "0x1000+0x80*3"), "");
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{flashWriteRequest(0xFD80, 0x1180)}));
+}
+
+TEST_F(FlashWriteTest, StatusByteIsNotRead) {
+  board.failOn(FLASH_WRITE, Fault::StatusNG);
+  EXPECT_EQ(fw("FE00", "0x2000"), "");
+}
+
+TEST_F(FlashWriteTest, MissingOrWrongReplyIsReported) {
+  board.failOn(FLASH_WRITE, Fault::Silence);
+  EXPECT_EQ(fw("FE00", "0x2000"), "Error waiting packet receive.\nError at Flash-ROM write\n");
+  board.failOn(FLASH_WRITE, Fault::WrongCode);
+  EXPECT_EQ(fw("FE00", "0x2000"), "Error at Flash-ROM write\n");
+  board.clearLog();
+  board.failOn(FLASH_WRITE, Fault::Restart);
+  EXPECT_EQ(fw("FE00", "0x2000"), "Tareget board ReStarted\nError at Flash-ROM write\n");
+  EXPECT_EQ(board.codes(), (std::vector<uint8_t>{FLASH_WRITE, VERSION}));
+}
+
 }  // namespace
