@@ -157,6 +157,9 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
   server.verbose = options.verbose;
   if (!server.saveFlash()) return 2;
 
+  // Handlers first: whoever reads the board's line may signal at once.
+  SignalScope signals;
+
   // In run mode the terminal belongs to h8dbg: h8sim's own lines go to stderr, and only with
   // --verbose.
   if (!run) {
@@ -167,7 +170,6 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
     err.flush();
   }
 
-  SignalScope signals;
   pid_t child = -1;
   if (run) {
     child = startDebugger(debugger, pty.slavePath(), options.debuggerArgs, err);
