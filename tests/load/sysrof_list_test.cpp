@@ -233,6 +233,39 @@ TEST_F(ListTest, HeaderOnlyRecordsListWithoutReadingOutside) {
   }
 }
 
+// Random records of every type and length: the listing either ends abnormally or with the dump
+// of the 0xFF record that stopped it.
+TEST_F(ListTest, RandomRecordsEndAbnormallyOrWithTheFFRecord) {
+  const uint8_t types[] = {0x06, 0x08, 0x0C, 0x14, 0x1A, 0x1C, 0x7F, 0xFF, 0x86, 0x33};
+  uint32_t seed = 777;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  const std::string abnormal = "Abnormal termination of SYSROF file.\n";
+  int normal = 0;
+  for (int file = 0; file < 300; file++) {
+    SysrofWriter w;
+    int records = int(next() % 5) + 1;
+    for (int r = 0; r < records; r++) {
+      SysrofWriter::Bytes rec{types[next() % std::size(types)], uint8_t(next() % 64)};
+      for (int i = 2; i < rec[1]; i++) rec.push_back(uint8_t(next()));
+      w.raw(rec);
+    }
+    std::string text = list(w);
+    if (text.size() >= abnormal.size() &&
+        text.compare(text.size() - abnormal.size(), abnormal.size(), abnormal) == 0)
+      continue;
+    normal++;
+    size_t last = text.rfind(title("Other data"));
+    ASSERT_NE(last, std::string::npos) << file << "\n" << text;
+    EXPECT_EQ(text.compare(last + title("Other data").size(), 3, "FF "), 0) << file << "\n"
+                                                                            << text;
+  }
+  EXPECT_GT(normal, 20);
+  EXPECT_LT(normal, 280);
+}
+
 TEST(DumpRecord, EighteenBodyBytesMakeTwoLines) {
   uint8_t rec[256] = {0x40, 20};
   for (int i = 0; i < 18; i++) rec[2 + i] = uint8_t(0x30 + i);

@@ -246,4 +246,38 @@ TEST_F(LoadSysrofTest, MissingFileIsReported) {
   EXPECT_EQ(out.text, "Can't open file " + path + "\n");
 }
 
+// Files of random records, mostly object data near a small window: whatever the lengths and
+// counts, nothing outside the window may change.
+TEST_F(LoadSysrofTest, RandomRecordsNeverWriteOutsideTheWindow) {
+  uint32_t seed = 12345;
+  auto next = [&seed]() {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  int loaded = 0;
+  for (int file = 0; file < 300; file++) {
+    image->fill(0xEE);
+    SysrofWriter w;
+    int records = int(next() % 6) + 1;
+    for (int r = 0; r < records; r++) {
+      SysrofWriter::Bytes rec{uint8_t(next() % 3 == 0 ? next() : (next() & 0x80) | 0x1C),
+                              uint8_t(next() % 40)};
+      uint32_t address = 0x2000 - 0x20 + next() % 0x140;
+      SysrofWriter::Bytes fields{0, uint8_t(address >> 24), uint8_t(address >> 16),
+                                 uint8_t(address >> 8), uint8_t(address), uint8_t(next() % 40)};
+      for (int i = 2; i < rec[1]; i++) rec.push_back(i - 2 < 6 ? fields[i - 2] : uint8_t(next()));
+      if (next() % 8 == 0) rec.resize(rec.size() / 2);  // cut short
+      w.raw(rec);
+    }
+    std::string path = scratchPath("random.abs");
+    ASSERT_TRUE(w.save(path));
+    int result = loadSysrof(path.c_str(), image->data() + 0x100, 0x2000, 0x2100, out);
+    remove(path.c_str());
+    EXPECT_TRUE(result == 0 || result == 1);
+    loaded += result;
+    for (uint32_t i = 0; i < 0x100; i++) ASSERT_EQ((*image)[i], 0xEE) << file << " " << i;
+    for (uint32_t i = 0x200; i < 0x400; i++) ASSERT_EQ((*image)[i], 0xEE) << file << " " << i;
+  }
+}
+
 }  // namespace

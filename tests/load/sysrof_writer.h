@@ -102,7 +102,7 @@ class SysrofWriter {
   bool save(const std::string& path) const {
     FILE* f = fopen(path.c_str(), "wb");
     if (f == nullptr) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
   }
 
