@@ -40,7 +40,8 @@ void printH8absUsage(Output& o) {
       "downloads.\n"
       "\n"
       "Commands:\n");
-  for (const AbsCommand& c : commands) o.printf("  %-5s %-10s %s\n", c.name, c.arguments, c.summary);
+  for (const AbsCommand& c : commands)
+    o.printf("  %-5s %-10s %s\n", c.name, c.arguments, c.summary);
   o.puts(
       "\n"
       "Options:\n"

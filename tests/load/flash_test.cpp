@@ -169,7 +169,8 @@ TEST_F(FlashTest, LoadSkipsBlankBlocksAndReachesTheLastBlock) {
   tail.push_back(flashWriteRequest(kBuffer, 0x7F80));
   addRestore(tail);
   ASSERT_GE(board.requests.size(), tail.size());
-  EXPECT_EQ(std::vector<Bytes>(board.requests.end() - long(tail.size()), board.requests.end()), tail);
+  EXPECT_EQ(std::vector<Bytes>(board.requests.end() - long(tail.size()), board.requests.end()),
+            tail);
   EXPECT_EQ(out.text, openingText(path) + progress(0x7F80) + "\n");
 }
 
@@ -209,9 +210,9 @@ TEST_F(FlashTest, LoadOfMissingFileErasesNothing) {
   std::string path = scratchPath("missing.abs");
   loCommand(mon, out, *state, 1, path.c_str());
   EXPECT_EQ(board.requests, preparation());
-  EXPECT_NE(out.text.find("memImage cleared. load from file " + path + "\nCan't open file " +
-                          path + "\nloadFile:Error at load SYSROF file " + path +
-                          "\nError loading " + path + "\n"),
+  EXPECT_NE(out.text.find("memImage cleared. load from file " + path + "\nCan't open file " + path +
+                          "\nloadFile:Error at load SYSROF file " + path + "\nError loading " +
+                          path + "\n"),
             std::string::npos)
       << out.text;
 }
@@ -306,7 +307,8 @@ TEST_F(FlashTest, ProgrammingAreaOfExactly2048BytesIsSavedAndRestored) {
   EXPECT_EQ(Bytes(state->progAreaSave, state->progAreaSave + 0x800), progRam);
   std::vector<Bytes> tail;
   addMemWrite(tail, kProg, progRam);
-  EXPECT_EQ(std::vector<Bytes>(board.requests.end() - long(tail.size()), board.requests.end()), tail);
+  EXPECT_EQ(std::vector<Bytes>(board.requests.end() - long(tail.size()), board.requests.end()),
+            tail);
 }
 
 struct ReplyFault {
@@ -331,11 +333,12 @@ TEST_F(FlashTest, EraseFailuresStopBeforeAnyBlockAndLeaveRamUnrestored) {
     expected.push_back(request(FLASH_ERASE, {4}));
     // A RESTART is a bad reply here: no VERSION handshake follows.
     EXPECT_EQ(board.requests, expected) << c.message;
-    EXPECT_EQ(out.text, "Flash-ROM write buffer address = 0000FC00\n"
-                        "Flash-ROM program/data address = 0000F780  size = 00000040\n"
-                        "memImage cleared. load from file " +
-                            path + "\nfinished to load " + path + ". Erase flash-ROM\n" +
-                            c.message + "Error loading " + path + "\n");
+    EXPECT_EQ(out.text,
+              "Flash-ROM write buffer address = 0000FC00\n"
+              "Flash-ROM program/data address = 0000F780  size = 00000040\n"
+              "memImage cleared. load from file " +
+                  path + "\nfinished to load " + path + ". Erase flash-ROM\n" + c.message +
+                  "Error loading " + path + "\n");
   }
 }
 
@@ -357,8 +360,8 @@ TEST_F(FlashTest, WriteFailuresEndTheProgressLineAndLeaveRamUnrestored) {
     addMemWrite(expected, kBuffer, pattern(128, 0x00));
     expected.push_back(flashWriteRequest(kBuffer, 0x1000));
     EXPECT_EQ(board.requests, expected) << c.message;
-    EXPECT_EQ(out.text, openingText(path) + progress(0x1000) + "\n" + c.message +
-                            "Error loading " + path + "\n");
+    EXPECT_EQ(out.text, openingText(path) + progress(0x1000) + "\n" + c.message + "Error loading " +
+                            path + "\n");
     // The buffer RAM still holds the block, not its saved contents.
     EXPECT_EQ(ram(kBuffer, 128), pattern(128, 0x00));
   }
@@ -379,8 +382,9 @@ TEST_F(FlashTest, WriteFailureOnALaterBlockNamesThatBlock) {
   second.objectData(0x6543, {2}).end();
   out.text.clear();
   EXPECT_EQ(loadFile(mon, out, *state, save(second, "second.abs").c_str()), 0);
-  EXPECT_NE(out.text.find(progress(0x6500) + "\nloadFile:Error FlashROM write NG address=00006500\n"),
-            std::string::npos)
+  EXPECT_NE(
+      out.text.find(progress(0x6500) + "\nloadFile:Error FlashROM write NG address=00006500\n"),
+      std::string::npos)
       << out.text;
 }
 
@@ -457,10 +461,11 @@ TEST_F(FlashTest, UserFlagFailuresLeaveRamUnrestored) {
     addMemWrite(expected, kBuffer, flagBlock);
     expected.push_back(flashWriteRequest(kBuffer, 0x7F80));
     EXPECT_EQ(board.requests, expected) << c.message;
-    EXPECT_EQ(out.text, std::string("Precede user program execution. Write flag.\n"
-                                    "Flash-ROM write buffer address = 0000FC00\n"
-                                    "Flash-ROM program/data address = 0000F780  size = 00000040\n") +
-                            c.message + "Fail to write flag.\n");
+    EXPECT_EQ(out.text,
+              std::string("Precede user program execution. Write flag.\n"
+                          "Flash-ROM write buffer address = 0000FC00\n"
+                          "Flash-ROM program/data address = 0000F780  size = 00000040\n") +
+                  c.message + "Fail to write flag.\n");
     EXPECT_EQ(ram(kBuffer, 128), flagBlock);
   }
 }
@@ -546,9 +551,9 @@ TEST_F(FlashWriteTest, BufferAddressRange) {
   EXPECT_EQ(fw("FF01", "0x1000"), "Error. Bad write-buffer address.\n");
   EXPECT_EQ(fw("FBFF", "0x1000"), "Error. Bad write-buffer address.\n");
   EXPECT_EQ(fw("100", "0x1000", 0), "");  // start-up could not ask: 0 is the lower bound
-  EXPECT_EQ(board.requests,
-            (std::vector<Bytes>{flashWriteRequest(0xFC00, 0x1000), flashWriteRequest(0xFF00, 0x1000),
-                                flashWriteRequest(100, 0x1000)}));
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{flashWriteRequest(0xFC00, 0x1000),
+                                                flashWriteRequest(0xFF00, 0x1000),
+                                                flashWriteRequest(100, 0x1000)}));
 }
 
 TEST_F(FlashWriteTest, BadBufferAddressLeavesFlashWordUnevaluated) {

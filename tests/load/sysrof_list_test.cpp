@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "load/sysrof_writer.h"
 
@@ -90,8 +90,8 @@ TEST_F(ListTest, ObjectDataShowsEndOnePastLastByte) {
 TEST_F(ListTest, OtherRecordDumpsHexAndCharacters) {
   SysrofWriter w;
   w.record(0x33, {'A', 'z', 0x1F, 0x7F, ' ', '~'}).end();
-  EXPECT_EQ(list(w), title("Other data") + "33 08 : 41 7A 1F 7F 20 7E " +
-                         std::string(10 * 3, ' ') + "Az.. ~\n" + kEnd);
+  EXPECT_EQ(list(w), title("Other data") + "33 08 : 41 7A 1F 7F 20 7E " + std::string(10 * 3, ' ') +
+                         "Az.. ~\n" + kEnd);
 }
 
 TEST_F(ListTest, EndRecordWith7FIsListedAndListingGoesOn) {
@@ -151,8 +151,8 @@ TEST_F(ListTest, NameLengthOf128OrMoreGivesEmptyNameAndConsumesOnlyLengthByte) {
   // Import entries: type 01, length 0x80 (empty name), then type 'A' length 1 name 'B'.
   SysrofWriter w;
   w.record(0x0C, {0x01, 0x80, 0x41, 0x01, 0x42}).end();
-  EXPECT_EQ(list(w), title("Import symbol") + "        type:name\n        01:\n        41:B\n" +
-                         kEnd);
+  EXPECT_EQ(list(w),
+            title("Import symbol") + "        type:name\n        01:\n        41:B\n" + kEnd);
 }
 
 TEST_F(ListTest, EntriesStopWhenOneByteRemains) {
@@ -259,8 +259,7 @@ TEST_F(ListTest, RandomRecordsEndAbnormallyOrWithTheFFRecord) {
     normal++;
     size_t last = text.rfind(title("Other data"));
     ASSERT_NE(last, std::string::npos) << file << "\n" << text;
-    EXPECT_EQ(text.compare(last + title("Other data").size(), 3, "FF "), 0) << file << "\n"
-                                                                            << text;
+    EXPECT_EQ(text.compare(last + title("Other data").size(), 3, "FF "), 0) << file << "\n" << text;
   }
   EXPECT_GT(normal, 20);
   EXPECT_LT(normal, 280);
@@ -282,8 +281,7 @@ TEST(DumpRecord, SixteenBodyBytesFitOneLine) {
   for (int i = 0; i < 16; i++) rec[2 + i] = uint8_t(0x80 + i);
   StringOutput out;
   dumpRecord(rec, out);
-  EXPECT_EQ(out.text,
-            "40 12 : 80 81 82 83 84 85 86 87 88 89 8A 8B 8C 8D 8E 8F ................\n");
+  EXPECT_EQ(out.text, "40 12 : 80 81 82 83 84 85 86 87 88 89 8A 8B 8C 8D 8E 8F ................\n");
 }
 
 TEST(DumpRecord, ThirtyThreeBodyBytesMakeThreeLines) {

@@ -263,8 +263,12 @@ TEST_F(LoadSysrofTest, RandomRecordsNeverWriteOutsideTheWindow) {
       SysrofWriter::Bytes rec{uint8_t(next() % 3 == 0 ? next() : (next() & 0x80) | 0x1C),
                               uint8_t(next() % 40)};
       uint32_t address = 0x2000 - 0x20 + next() % 0x140;
-      SysrofWriter::Bytes fields{0, uint8_t(address >> 24), uint8_t(address >> 16),
-                                 uint8_t(address >> 8), uint8_t(address), uint8_t(next() % 40)};
+      SysrofWriter::Bytes fields{0,
+                                 uint8_t(address >> 24),
+                                 uint8_t(address >> 16),
+                                 uint8_t(address >> 8),
+                                 uint8_t(address),
+                                 uint8_t(next() % 40)};
       for (int i = 2; i < rec[1]; i++) rec.push_back(i - 2 < 6 ? fields[i - 2] : uint8_t(next()));
       if (next() % 8 == 0) rec.resize(rec.size() / 2);  // cut short
       w.raw(rec);

@@ -29,8 +29,8 @@ std::string readFile(const std::string& path) {
 
 ProgramRun h8abs(const std::string& arguments) {
   std::string outPath = scratchPath("stdout"), errPath = scratchPath("stderr");
-  std::string command = std::string("'") + H8_BUILD_DIR + "/h8abs' " + arguments + " >'" +
-                        outPath + "' 2>'" + errPath + "' </dev/null";
+  std::string command = std::string("'") + H8_BUILD_DIR + "/h8abs' " + arguments + " >'" + outPath +
+                        "' 2>'" + errPath + "' </dev/null";
   int raw = std::system(command.c_str());
   ProgramRun r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
