@@ -9,11 +9,11 @@ werror=OFF
 [ "${CI:-}" = true ] && werror=ON
 jobs=$(nproc 2>/dev/null || echo 2)
 
-cmake -S . -B build -DH8_WERROR=$werror >/dev/null
+cmake -S . -B build -DH8_TESTS=ON -DH8_WERROR=$werror >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-cmake -S . -B build-asan -DH8_WERROR=$werror -DH8_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S . -B build-asan -DH8_TESTS=ON -DH8_WERROR=$werror -DH8_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
