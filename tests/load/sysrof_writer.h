@@ -3,10 +3,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -123,12 +123,16 @@ class SysrofWriter {
   }
 };
 
-// A path for a scratch file of the running test, unique per test case.
+// A path for a scratch file of the running test, unique per test case and build tree (the
+// scratch directory lies in the build tree, so parallel builds do not share files).
 inline std::string scratchPath(const std::string& name) {
+  std::filesystem::path dir = std::filesystem::path(H8_BUILD_DIR) / "tests" / "scratch";
+  std::error_code ignored;
+  std::filesystem::create_directories(dir, ignored);
+  std::string file;
   const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string path = ::testing::TempDir() + "h8load_" + std::to_string(getpid()) + "_";
-  if (t != nullptr) path += std::string(t->test_suite_name()) + "_" + t->name() + "_";
-  return path + name;
+  if (t != nullptr) file = std::string(t->test_suite_name()) + "_" + t->name() + "_";
+  return (dir / (file + name)).string();
 }
 
 }  // namespace h8test

@@ -1,6 +1,8 @@
 // Runs the built h8abs program as a user would and checks its output streams and exit status.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,22 +26,45 @@ std::string readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::stringstream s;
   s << f.rdbuf();
-  return s.str();
+  std::string text = s.str();
+#ifdef _WIN32
+  // The program writes text mode: line ends arrive as CR LF.
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+#endif
+  return text;
 }
 
+// Runs h8abs with `arguments` (paths in them quoted with double quotes, which both the POSIX
+// shell and cmd.exe understand).
 ProgramRun h8abs(const std::string& arguments) {
   std::string outPath = scratchPath("stdout"), errPath = scratchPath("stderr");
-  std::string command = std::string("'") + H8_BUILD_DIR + "/h8abs' " + arguments + " >'" + outPath +
-                        "' 2>'" + errPath + "' </dev/null";
+#ifdef _WIN32
+  const char* program = "/h8abs.exe";
+  const char* noInput = "NUL";
+#else
+  const char* program = "/h8abs";
+  const char* noInput = "/dev/null";
+#endif
+  std::string command = std::string("\"") + H8_BUILD_DIR + program + "\" " + arguments + " >\"" +
+                        outPath + "\" 2>\"" + errPath + "\" <" + noInput;
+#ifdef _WIN32
+  command = "\"" + command + "\"";  // cmd.exe strips one pair of outer quotes
+#endif
   int raw = std::system(command.c_str());
   ProgramRun r;
+#ifdef _WIN32
+  r.status = raw;
+#else
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
   r.out = readFile(outPath);
   r.err = readFile(errPath);
   remove(outPath.c_str());
   remove(errPath.c_str());
   return r;
 }
+
+std::string inQuotes(const std::string& path) { return "\"" + path + "\""; }
 
 std::string title(const std::string& text) {
   std::string padded = text;
@@ -52,7 +77,7 @@ TEST(H8absList, PrintsListingOfFileOnStdout) {
   w.unit("blink", 1, 0, 1).objectData(0x1000, {0x79, 0x07, 0xFF, 0x80}).end();
   std::string path = scratchPath("prog.abs");
   ASSERT_TRUE(w.save(path));
-  ProgramRun r = h8abs("list '" + path + "'");
+  ProgramRun r = h8abs("list " + inQuotes(path));
   remove(path.c_str());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
@@ -70,7 +95,7 @@ TEST(H8absList, FileEndingAbnormallyIsListedAndFails) {
   w.sectionHeader(1, 2);
   std::string path = scratchPath("cut.abs");
   ASSERT_TRUE(w.save(path));
-  ProgramRun r = h8abs("list '" + path + "'");
+  ProgramRun r = h8abs("list " + inQuotes(path));
   remove(path.c_str());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, title("Section Header") + "        Unit=0001:Section=0002\n" +
@@ -79,7 +104,7 @@ TEST(H8absList, FileEndingAbnormallyIsListedAndFails) {
 
 TEST(H8absList, MissingFileIsOneLineOnStderr) {
   std::string path = scratchPath("absent.abs");
-  ProgramRun r = h8abs("list '" + path + "'");
+  ProgramRun r = h8abs("list " + inQuotes(path));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "h8abs: can't open " + path + ": No such file or directory\n");
