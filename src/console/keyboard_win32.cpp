@@ -91,6 +91,9 @@ class Win32Keyboard : public Keyboard {
   bool consoleKeyWaiting() {
     if (repeats_ > 0) return true;
     for (;;) {
+      // The input handle is signalled while events are queued. Asking it also makes wine's
+      // terminal console take in what was typed, which the calls below alone never do.
+      if (WaitForSingleObject(in_, 0) != WAIT_OBJECT_0) return false;
       DWORD events = 0;
       if (!GetNumberOfConsoleInputEvents(in_, &events) || events == 0) return false;
       INPUT_RECORD r;
