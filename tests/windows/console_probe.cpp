@@ -3,7 +3,10 @@
 //   console_probe help        prints "<" + the help screen through writeCp932 + ">\n"
 //   console_probe keys OPS    runs OPS in order, one report line each:
 //                             W keyWaiting() -> "waiting N", K readKey() -> "key N",
-//                             L readLine() -> "line [text]" or "end"
+//                             L readLine() -> "line [text]" or "end",
+//                             P poll keyWaiting() in 10 ms steps until true -> "polled"
+#include <windows.h>
+
 #include <cstring>
 #include <string>
 
@@ -26,6 +29,9 @@ int main(int argc, char** argv) {
     for (const char* op = argv[2]; *op; op++) {
       if (*op == 'W') {
         out->printf("waiting %d\n", keyboard->keyWaiting() ? 1 : 0);
+      } else if (*op == 'P') {
+        while (!keyboard->keyWaiting()) Sleep(10);
+        out->puts("polled\n");
       } else if (*op == 'K') {
         out->printf("key %d\n", keyboard->readKey());
       } else if (*op == 'L') {
@@ -36,6 +42,7 @@ int main(int argc, char** argv) {
           out->puts("end\n");
         }
       }
+      out->flush();
     }
     out->flush();
     return 0;

@@ -3,8 +3,13 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "link/link.h"
+#include "link/monitor.h"
 #include "link/serial.h"
 #include "process_win32.h"
 
@@ -15,6 +20,11 @@ using h8test::runProcess;
 namespace {
 
 const std::string kStars(68, '*');
+
+std::string readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
 
 std::string tempPath(const char* name) {
   char dir[MAX_PATH];
@@ -96,4 +106,63 @@ TEST(DebuggerStartUp, DeviceNamespaceNameIsOpenedAsTyped) {
                           "Use port \\\\.\\COM97 speed   9600\n"
                           "\n"
                           "initCom() returns with error.\n");
+}
+
+// Over a simulated board: scripts/test-windows.sh links a wine COM port to h8sim's pseudo-
+// terminal and names it in H8_SIM_PORT, so the comm API calls run against a real serial line.
+// Without that the cases are skipped.
+namespace {
+
+const char* simulatedPort() {
+  const char* port = getenv("H8_SIM_PORT");
+  return port && *port ? port : nullptr;
+}
+
+}  // namespace
+
+TEST(SimulatedBoard, VersionRequestRoundTripsThroughThePort) {
+  const char* name = simulatedPort();
+  if (!name) GTEST_SKIP() << "H8_SIM_PORT is not set";
+  auto port = makePlatformSerialPort();
+  ASSERT_TRUE(port->open(name, 19200));
+  StringOutput out;
+  Link link{*port, out};
+  Monitor monitor{link};
+  link.comTimeout = 500;
+  int major = -1, minor = -1, build = -1;
+  EXPECT_EQ(monitor.getVersion(major, minor, build), 1);
+  EXPECT_EQ(major, 1);
+  EXPECT_EQ(minor, 0);
+  EXPECT_EQ(build, 1);
+  EXPECT_EQ(out.text, "");
+  EXPECT_EQ(port->available(), 0u);
+  EXPECT_FALSE(port->lost());
+  EXPECT_EQ(port->close(), 1);
+}
+
+TEST(SimulatedBoard, DebuggerSessionFromPipedCommands) {
+  const char* name = simulatedPort();
+  if (!name) GTEST_SKIP() << "H8_SIM_PORT is not set";
+  std::string help = readFile(H8_SOURCE_DIR "/tests/console/help_cp932.bin");
+  ASSERT_EQ(help.size(), 1327u);
+  auto r = runProcess("\"" + buildDirectory() + "\\h8dbg.exe\" -c " + name,
+                      "wb fb80 0x5A\ndb fb80 2\nhelp\n\nbogus\nq\n");
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(r.output, kStars + "\n\n" +
+                          "MIRO-H8/3664 ROM Program Debugger Ver 0.3(build 49)\n"
+                          "Use port " +
+                          std::string(name) +
+                          " speed  19200\n"
+                          "\n"
+                          "Target Board(MIRO-H8/3664) vesk3664 Ver 1.0(build 1)\n"
+                          "Flash-program/data address = 0000F780 - 0000FB7F (size = 00000400)\n"
+                          "User data address =          0000FC00 - 0000FCFF (size = 00000100)\n"
+                          "Total User RAM Area =        0000F780 - 0000FCFF (size = 00000500)\n"
+                          "\n"
+                          "Enter 'HELP' for usage.\n"
+                          "\n" +
+                          kStars + "\n>>" + "00FB80 5A 00" + std::string(43, ' ') + "Z.\n" + ">" +
+                          help + ">" + "00FB82 00 00" + std::string(43, ' ') + "..\n" +
+                          ">Unknown Command\n>");
 }
