@@ -59,7 +59,7 @@ void sendFlashWrite(Link& link, uint32_t source, uint32_t target) {
 }
 
 // Programs the image block at `offset` through the write buffer. The progress line stays open
-// (it ends in '\r'); a failure message first ends it so the line that failed stays readable.
+// (it ends in '\r'); a failure message is printed over it as the board's users know it.
 bool programBlock(Monitor& mon, Output& out, FlashState& state, uint32_t buffer, uint32_t offset) {
   Link& link = mon.link();
   uint32_t target = USER_FLASH_START + offset;
@@ -70,15 +70,15 @@ bool programBlock(Monitor& mon, Output& out, FlashState& state, uint32_t buffer,
   mon.writeMem(buffer, FLASH_BLOCK_SIZE, state.memImage + offset);
   sendFlashWrite(link, buffer, target);
   if (link.receivePacket() <= 0) {
-    out.printf("\nloadFile:Error at FlashROM Writting address=%08lX\n", (unsigned long)target);
+    out.printf("loadFile:Error at FlashROM Writting address=%08lX\n", (unsigned long)target);
     return false;
   }
   if (link.getByte() != FLASH_WRITE) {
-    out.puts("\nloadFile:Error Bad responce packet\n");
+    out.puts("loadFile:Error Bad responce packet\n");
     return false;
   }
   if (link.getByte() != 1) {
-    out.printf("\nloadFile:Error FlashROM write NG address=%08lX\n", (unsigned long)target);
+    out.printf("loadFile:Error FlashROM write NG address=%08lX\n", (unsigned long)target);
     return false;
   }
   return true;

@@ -342,7 +342,7 @@ TEST_F(FlashTest, EraseFailuresStopBeforeAnyBlockAndLeaveRamUnrestored) {
   }
 }
 
-TEST_F(FlashTest, WriteFailuresEndTheProgressLineAndLeaveRamUnrestored) {
+TEST_F(FlashTest, WriteFailuresFollowTheProgressLineAndLeaveRamUnrestored) {
   const ReplyFault cases[] = {
       {FLASH_WRITE, Fault::Silence, "loadFile:Error at FlashROM Writting address=00001000\n"},
       {FLASH_WRITE, Fault::Restart, "loadFile:Error Bad responce packet\n"},
@@ -360,7 +360,7 @@ TEST_F(FlashTest, WriteFailuresEndTheProgressLineAndLeaveRamUnrestored) {
     addMemWrite(expected, kBuffer, pattern(128, 0x00));
     expected.push_back(flashWriteRequest(kBuffer, 0x1000));
     EXPECT_EQ(board.requests, expected) << c.message;
-    EXPECT_EQ(out.text, openingText(path) + progress(0x1000) + "\n" + c.message + "Error loading " +
+    EXPECT_EQ(out.text, openingText(path) + progress(0x1000) + c.message + "Error loading " +
                             path + "\n");
     // The buffer RAM still holds the block, not its saved contents.
     EXPECT_EQ(ram(kBuffer, 128), pattern(128, 0x00));
@@ -383,7 +383,7 @@ TEST_F(FlashTest, WriteFailureOnALaterBlockNamesThatBlock) {
   out.text.clear();
   EXPECT_EQ(loadFile(mon, out, *state, save(second, "second.abs").c_str()), 0);
   EXPECT_NE(
-      out.text.find(progress(0x6500) + "\nloadFile:Error FlashROM write NG address=00006500\n"),
+      out.text.find(progress(0x6500) + "loadFile:Error FlashROM write NG address=00006500\n"),
       std::string::npos)
       << out.text;
 }
