@@ -86,25 +86,25 @@ bool Board::write(uint32_t address, const uint8_t* data, uint32_t count) {
 }
 
 bool Board::eraseFlash(int block) {
-  if (block != USER_ERASE_BLOCK) return false;
-  std::memset(&flash_[USER_FLASH_START], 0xFF, USER_FLASH_END - USER_FLASH_START);
+  if (block != ERASE_USER_AREA) return false;
+  std::memset(&flash_[USER_FLASH_START], 0xFF, USER_FLASH_LIMIT - USER_FLASH_START);
   return true;
 }
 
 // Like the real flash: programming can only turn ones into zeros, every byte is programmed as
 // far as it can be, and the verify afterwards reports a block that does not hold the data.
 FlashResult Board::programFlash(uint32_t source, uint32_t destination) {
-  if (source < RAM_START || source > RAM_END - FLASH_BLOCK) return FLASH_BAD_SOURCE;
+  if (source < RAM_START || source > RAM_END - FLASH_BLOCK_SIZE) return FLASH_BAD_SOURCE;
   return programBlock(destination, &ram_[source - RAM_START]);
 }
 
 FlashResult Board::programBlock(uint32_t destination, const uint8_t* data) {
-  if (destination % FLASH_BLOCK != 0 || destination < USER_FLASH_START ||
-      destination > USER_FLASH_END - FLASH_BLOCK) {
+  if (destination % FLASH_BLOCK_SIZE != 0 || destination < USER_FLASH_START ||
+      destination > USER_FLASH_LIMIT - FLASH_BLOCK_SIZE) {
     return FLASH_BAD_DESTINATION;
   }
   bool verified = true;
-  for (uint32_t i = 0; i < FLASH_BLOCK; i++) {
+  for (uint32_t i = 0; i < FLASH_BLOCK_SIZE; i++) {
     uint8_t& cell = flash_[destination + i];
     cell &= data[i];
     if (cell != data[i]) verified = false;
@@ -138,7 +138,7 @@ bool Board::setReg(int selector, uint32_t value) {
 
 void Board::setFlash(const uint8_t* image) {
   std::memcpy(&flash_[USER_FLASH_START], image + USER_FLASH_START,
-              USER_FLASH_END - USER_FLASH_START);
+              USER_FLASH_LIMIT - USER_FLASH_START);
 }
 
 bool loadFlashImage(const std::string& path, Board& board, std::string& error) {
@@ -179,16 +179,16 @@ bool saveFlashImage(const std::string& path, const Board& board, std::string& er
 }
 
 bool programSysrof(const std::string& path, Board& board, Output& out) {
-  std::vector<uint8_t> image(USER_FLASH_END - USER_FLASH_START, 0xFF);
-  if (!loadSysrof(path.c_str(), image.data(), USER_FLASH_START, USER_FLASH_END, out)) {
+  std::vector<uint8_t> image(USER_FLASH_LIMIT - USER_FLASH_START, 0xFF);
+  if (!loadSysrof(path.c_str(), image.data(), USER_FLASH_START, USER_FLASH_LIMIT, out)) {
     out.printf("h8sim: %s: no program loaded (not a SYSROF file, or data outside %04X..%04X)\n",
-               path.c_str(), unsigned(USER_FLASH_START), unsigned(USER_FLASH_END - 1));
+               path.c_str(), unsigned(USER_FLASH_START), unsigned(USER_FLASH_LIMIT - 1));
     return false;
   }
-  board.eraseFlash(USER_ERASE_BLOCK);
-  for (uint32_t offset = 0; offset < image.size(); offset += FLASH_BLOCK) {
+  board.eraseFlash(ERASE_USER_AREA);
+  for (uint32_t offset = 0; offset < image.size(); offset += FLASH_BLOCK_SIZE) {
     const uint8_t* block = &image[offset];
-    bool blank = std::all_of(block, block + FLASH_BLOCK, [](uint8_t b) { return b == 0xFF; });
+    bool blank = std::all_of(block, block + FLASH_BLOCK_SIZE, [](uint8_t b) { return b == 0xFF; });
     if (!blank) board.programBlock(USER_FLASH_START + offset, block);
   }
   return true;

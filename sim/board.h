@@ -23,16 +23,13 @@
 #include <string>
 
 #include "common/output.h"
+#include "load/flash.h"
 
 namespace h8 {
 
 constexpr uint32_t FLASH_START = 0x0000;
 constexpr uint32_t FLASH_SIZE = 0x8000;
 constexpr uint32_t MONITOR_END = 0x1000;  // flash below this belongs to the monitor
-constexpr uint32_t USER_FLASH_START = 0x1000;
-constexpr uint32_t USER_FLASH_END = 0x8000;
-constexpr uint32_t FLASH_BLOCK = 128;
-constexpr int USER_ERASE_BLOCK = 4;
 
 constexpr uint32_t RAM_START = 0xF780;
 constexpr uint32_t RAM_END = 0xFF80;

@@ -10,10 +10,10 @@ using simtest::Bytes;
 
 namespace {
 
-Bytes block(uint8_t value) { return Bytes(FLASH_BLOCK, value); }
+Bytes block(uint8_t value) { return Bytes(FLASH_BLOCK_SIZE, value); }
 
 Bytes pattern(uint8_t seed) {
-  Bytes b(FLASH_BLOCK);
+  Bytes b(FLASH_BLOCK_SIZE);
   for (size_t i = 0; i < b.size(); i++) b[i] = uint8_t(seed + i * 7);
   return b;
 }
@@ -134,8 +134,8 @@ TEST(BoardFlash, EraseBlockFourClearsTheUserAreaOnly) {
   board.programBlock(0x7F80, pattern(2).data());
   uint8_t monitorByte = board.read(0x0000);
   ASSERT_TRUE(board.eraseFlash(4));
-  EXPECT_EQ(flashBytes(board, 0x1000, FLASH_BLOCK), block(0xFF));
-  EXPECT_EQ(flashBytes(board, 0x7F80, FLASH_BLOCK), block(0xFF));
+  EXPECT_EQ(flashBytes(board, 0x1000, FLASH_BLOCK_SIZE), block(0xFF));
+  EXPECT_EQ(flashBytes(board, 0x7F80, FLASH_BLOCK_SIZE), block(0xFF));
   EXPECT_EQ(board.read(0x0000), monitorByte);
 }
 
@@ -150,7 +150,7 @@ TEST(BoardFlash, ProgrammingErasedFlashStoresTheData) {
   Board board;
   Bytes data = pattern(3);
   EXPECT_EQ(board.programBlock(0x1080, data.data()), FLASH_OK);
-  EXPECT_EQ(flashBytes(board, 0x1080, FLASH_BLOCK), data);
+  EXPECT_EQ(flashBytes(board, 0x1080, FLASH_BLOCK_SIZE), data);
   EXPECT_EQ(board.read(0x107F), 0xFF);
   EXPECT_EQ(board.read(0x1100), 0xFF);
 }
@@ -159,10 +159,10 @@ TEST(BoardFlash, ProgrammingOnlyClearsBitsAndVerifyReportsMissingOnes) {
   Board board;
   ASSERT_EQ(board.programBlock(0x2000, block(0xF0).data()), FLASH_OK);
   EXPECT_EQ(board.programBlock(0x2000, block(0x3C).data()), FLASH_VERIFY_FAILED);
-  EXPECT_EQ(flashBytes(board, 0x2000, FLASH_BLOCK), block(0x30));  // 0xF0 AND 0x3C
+  EXPECT_EQ(flashBytes(board, 0x2000, FLASH_BLOCK_SIZE), block(0x30));  // 0xF0 AND 0x3C
   // Clearing further bits of what is there verifies.
   EXPECT_EQ(board.programBlock(0x2000, block(0x10).data()), FLASH_OK);
-  EXPECT_EQ(flashBytes(board, 0x2000, FLASH_BLOCK), block(0x10));
+  EXPECT_EQ(flashBytes(board, 0x2000, FLASH_BLOCK_SIZE), block(0x10));
 }
 
 TEST(BoardFlash, ProgramDestinationMustBeAnAlignedUserBlock) {
@@ -179,13 +179,13 @@ TEST(BoardFlash, ProgramDestinationMustBeAnAlignedUserBlock) {
 TEST(BoardFlash, ProgramSourceMustLieInRam) {
   Board board;
   Bytes data = pattern(9);
-  ASSERT_TRUE(board.write(0xFF00, data.data(), FLASH_BLOCK));
+  ASSERT_TRUE(board.write(0xFF00, data.data(), FLASH_BLOCK_SIZE));
   EXPECT_EQ(board.programFlash(0xFF01, 0x1000), FLASH_BAD_SOURCE);  // runs into I/O
   EXPECT_EQ(board.programFlash(0xF700, 0x1000), FLASH_BAD_SOURCE);
   EXPECT_EQ(board.programFlash(0x1000, 0x1000), FLASH_BAD_SOURCE);
   EXPECT_EQ(board.read(0x1000), 0xFF);
   EXPECT_EQ(board.programFlash(0xFF00, 0x1000), FLASH_OK);
-  EXPECT_EQ(flashBytes(board, 0x1000, FLASH_BLOCK), data);
+  EXPECT_EQ(flashBytes(board, 0x1000, FLASH_BLOCK_SIZE), data);
 }
 
 TEST(BoardFlashImage, SavedImageLoadsIntoAFreshBoard) {
