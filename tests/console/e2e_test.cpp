@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -149,6 +150,65 @@ TEST(DebuggerProcess, UnpluggedLineEndsWaitsInsteadOfHanging) {
   Result lost = runDebugger(board, pty, {"-c", pty.slave}, "db 0 16\nq\n", true);
   EXPECT_EQ(lost.status, 0);
   EXPECT_NE(lost.output.find("dumpMem:Error receivePacket()=-1\n"), std::string::npos) << lost.output;
+}
+
+}  // namespace
+
+namespace {
+
+// h8dbg on a terminal of its own (forkpty): the help text is shown in UTF-8 on a UTF-8
+// terminal, and SIGTERM leaves the terminal in the mode it was found in.
+TEST(DebuggerProcess, TerminalGetsUtf8HelpAndIsRestoredOnSigterm) {
+  FakeBoard board;
+  Pty line;
+  int term = -1;
+  pid_t pid = forkpty(&term, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setenv("LANG", "C.UTF-8", 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    std::string prog = H8_BUILD_DIR "/h8dbg";
+    execl(prog.c_str(), prog.c_str(), "-c", line.slave.c_str(), (char*)nullptr);
+    _exit(127);
+  }
+  fcntl(term, F_SETFL, O_NONBLOCK);
+  termios before{};
+  tcgetattr(term, &before);
+  std::string shown;
+  bool typed = false;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline &&
+         shown.find("\xe3\x83\x98\xe3\x83\xab\xe3\x83\x97") == std::string::npos) {  // "ヘルプ"
+    pollfd fds[2] = {{term, POLLIN, 0}, {line.master, POLLIN, 0}};
+    poll(fds, 2, 10);
+    char buf[512];
+    ssize_t n = read(term, buf, sizeof buf);
+    if (n > 0) shown.append(buf, size_t(n));
+    n = read(line.master, buf, sizeof buf);
+    if (n > 0) board.write(reinterpret_cast<uint8_t*>(buf), int(n));
+    uint8_t reply[512];
+    int m = board.read(reply, sizeof reply);
+    if (m > 0) {
+      EXPECT_EQ(write(line.master, reply, size_t(m)), m);
+    }
+    if (!typed && shown.find("Enter 'HELP'") != std::string::npos &&
+        shown.rfind('>') > shown.find("Enter 'HELP'")) {
+      termios waiting{};
+      tcgetattr(term, &waiting);
+      EXPECT_EQ(waiting.c_lflag & ECHO, 0u);  // no echo while the prompt waits
+      EXPECT_EQ(write(term, "h\r", 2), 2);
+      typed = true;
+    }
+  }
+  EXPECT_NE(shown.find("\xe3\x82\xb3\xe3\x83\x9e\xe3\x83\xb3\xe3\x83\x89"), std::string::npos);
+  kill(pid, SIGTERM);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGTERM);
+  termios after{};
+  tcgetattr(term, &after);
+  EXPECT_EQ(after.c_lflag & (ICANON | ECHO), before.c_lflag & (ICANON | ECHO));
+  close(term);
 }
 
 }  // namespace
