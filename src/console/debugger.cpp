@@ -191,7 +191,6 @@ void Debugger::commandLoop() {
 }
 
 bool Debugger::waitLine(std::string& line, const std::string& prompt) {
-  bool reportedLoss = false;
   for (;;) {
     if (keyboard.keyWaiting()) return keyboard.readLine(line, prompt);
     if (link.availCom() > 0) {
@@ -206,11 +205,11 @@ bool Debugger::waitLine(std::string& line, const std::string& prompt) {
         out.flush();
       }
     } else {
-      if (port.lost() && !reportedLoss) {
+      if (port.lost() && !lossReported) {
         out.puts("\nSerial line lost: the port has gone away.\n");
         out.puts(prompt);
         out.flush();
-        reportedLoss = true;
+        lossReported = true;
       }
       port.waitStep();
     }

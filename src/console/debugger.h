@@ -129,6 +129,7 @@ class Debugger {
 
   std::string repeatLine;
   bool quit = false;
+  bool lossReported = false;  // a lost serial line is reported once
 
   uint32_t dumpAddress = 0;
   uint32_t dumpSize = 16;
