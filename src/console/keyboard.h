@@ -1,7 +1,8 @@
 // The console keyboard, behind a small interface (POSIX and Win32 bindings; fakes in tests).
 //
 //   keyWaiting()           true when a key (or the end of input) is waiting
-//   readKey()              one key without echo, 0..255; -1 at the end of input
+//   readKey()              one key without echo, 0..255; KEY_NONE for a key that produces no
+//                          character (arrows, function keys); -1 at the end of input
 //   readLine(line, prompt) one edited line without its newline; false at the end of input.
 //                          `prompt` is what the caller has already printed on this line, so
 //                          that a line editor can redraw it.
@@ -11,6 +12,8 @@
 #include <string>
 
 namespace h8 {
+
+constexpr int KEY_NONE = 256;
 
 class Keyboard {
  public:

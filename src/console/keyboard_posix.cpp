@@ -45,20 +45,24 @@ class PosixKeyboard : public Keyboard {
   ~PosixKeyboard() override { restoreTerminal(); }
 
   bool keyWaiting() override {
-    if (eof_) return true;
+    if (eof_ || havePeek_) return true;
     pollfd p{STDIN_FILENO, POLLIN, 0};
     return poll(&p, 1, 0) > 0;
   }
 
   int readKey() override {
-    uint8_t b;
-    for (;;) {
-      ssize_t r = read(STDIN_FILENO, &b, 1);
-      if (r == 1) return b;
-      if (r < 0 && errno == EINTR) continue;
-      eof_ = true;
-      return -1;
+    int k = readByte();
+    if (k != 0x1B || !tty_ || !pending()) return k;
+    // Arrow and function keys arrive as one burst: ESC [ ... final or ESC O final. They produce
+    // no character; a lone ESC (nothing behind it) stays ESC.
+    int next = peekByte();
+    if (next != '[' && next != 'O') return k;
+    readByte();
+    for (int i = 0; i < 16 && pending(); i++) {
+      int c = readByte();
+      if (c < 0 || (next == 'O' && i == 0) || (c >= 0x40 && c <= 0x7E)) break;
     }
+    return KEY_NONE;
   }
 
   bool interactive() const override { return tty_; }
@@ -90,6 +94,41 @@ class PosixKeyboard : public Keyboard {
   }
 
  private:
+  bool pending() {
+    if (havePeek_) return true;
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+  }
+
+  int peekByte() {
+    if (!havePeek_) {
+      int c = rawByte();
+      if (c < 0) return c;
+      peek_ = uint8_t(c);
+      havePeek_ = true;
+    }
+    return peek_;
+  }
+
+  int readByte() {
+    if (havePeek_) {
+      havePeek_ = false;
+      return peek_;
+    }
+    return rawByte();
+  }
+
+  int rawByte() {
+    uint8_t b;
+    for (;;) {
+      ssize_t r = read(STDIN_FILENO, &b, 1);
+      if (r == 1) return b;
+      if (r < 0 && errno == EINTR) continue;
+      eof_ = true;
+      return -1;
+    }
+  }
+
   bool readPlainLine(std::string& line) {
     for (;;) {
       int c = readKey();
@@ -104,6 +143,7 @@ class PosixKeyboard : public Keyboard {
     for (;;) {
       int c = readKey();
       if (c < 0) return !line.empty();
+      if (c == KEY_NONE) continue;
       if (c == '\n' || c == '\r') {
         fputs("\n", stdout);
         fflush(stdout);
@@ -131,6 +171,8 @@ class PosixKeyboard : public Keyboard {
 
   bool tty_ = false;
   bool eof_ = false;
+  bool havePeek_ = false;
+  uint8_t peek_ = 0;
   termios waitMode_{};
 };
 

@@ -136,7 +136,7 @@ int Debugger::runAndWait() {
     if (key) {
       int k = keyboard.readKey();
       if (k == ESC || k < 0) return -1;
-      link.putCom(k);
+      if (k != KEY_NONE) link.putCom(k);
     }
     if (link.availCom() == 0) continue;
     uint8_t b = 0;

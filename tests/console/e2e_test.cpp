@@ -212,3 +212,61 @@ TEST(DebuggerProcess, TerminalGetsUtf8HelpAndIsRestoredOnSigterm) {
 }
 
 }  // namespace
+
+namespace {
+
+// While a program runs, an arrow key's escape sequence is no key for the board and no ESC; a
+// lone ESC gives up the wait.
+TEST(DebuggerProcess, ArrowKeysAreNotEscapeDuringARun) {
+  FakeBoard board;  // GO gets no stop report: the program runs until ESC
+  Pty line;
+  int term = -1;
+  pid_t pid = forkpty(&term, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::string prog = H8_BUILD_DIR "/h8dbg";
+    execl(prog.c_str(), prog.c_str(), "-c", line.slave.c_str(), (char*)nullptr);
+    _exit(127);
+  }
+  fcntl(term, F_SETFL, O_NONBLOCK);
+  std::string shown;
+  int stage = 0;
+  size_t goAt = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline && stage < 4) {
+    pollfd fds[2] = {{term, POLLIN, 0}, {line.master, POLLIN, 0}};
+    poll(fds, 2, 10);
+    char buf[512];
+    ssize_t n = read(term, buf, sizeof buf);
+    if (n > 0) shown.append(buf, size_t(n));
+    n = read(line.master, buf, sizeof buf);
+    if (n > 0) board.write(reinterpret_cast<uint8_t*>(buf), int(n));
+    uint8_t reply[512];
+    int m = board.read(reply, sizeof reply);
+    if (m > 0) {
+      EXPECT_EQ(write(line.master, reply, size_t(m)), m);
+    }
+    std::string sent(board.sent.begin(), board.sent.end());
+    if (stage == 0 && shown.find("Enter 'HELP'") != std::string::npos &&
+        shown.rfind('>') > shown.find("Enter 'HELP'")) {
+      EXPECT_EQ(write(term, "g\r", 2), 2);
+      stage = 1;
+    } else if (stage == 1 && (goAt = sent.find(std::string("\x02\x02\x41\xBD\x03", 5))) !=
+                                 std::string::npos) {
+      EXPECT_EQ(write(term, "\x1b[A\x1bOPx", 7), 7);
+      stage = 2;
+    } else if (stage == 2 && sent.size() > goAt + 5) {
+      EXPECT_EQ(sent.substr(goAt + 5), "x");
+      EXPECT_EQ(write(term, "\x1b", 1), 1);
+      stage = 3;
+    } else if (stage == 3 && shown.find("Unknown packet") != std::string::npos) {
+      stage = 4;
+    }
+  }
+  EXPECT_EQ(stage, 4) << shown;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(term);
+}
+
+}  // namespace
