@@ -24,12 +24,12 @@ int hexDigitValue(char c) {
 // and anything above 7FFFFFFF saturates there.
 uint32_t hexValue(const char* text) {
   if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
-  uint32_t value = 0;
+  uint64_t value = 0;  // wide enough that the digit after 0x10000000 cannot wrap to a small value
   for (; isHexDigit(*text); text++) {
-    value = value * 16 + uint32_t(hexDigitValue(*text));
+    value = value * 16 + uint64_t(hexDigitValue(*text));
     if (value > 0x7FFFFFFF) return 0x7FFFFFFF;
   }
-  return value;
+  return uint32_t(value);
 }
 
 bool isHexWord(const char* text) {
