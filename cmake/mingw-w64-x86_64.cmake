@@ -6,7 +6,7 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(H8_MINGW_PREFIX x86_64-w64-mingw32)
-# The posix-threads variant: GCC 12's win32 variant has no std::thread or std::mutex.
+# The posix-threads variant: GoogleTest needs std::mutex, which the win32 variant of GCC 12 lacks.
 find_program(CMAKE_C_COMPILER NAMES ${H8_MINGW_PREFIX}-gcc-posix ${H8_MINGW_PREFIX}-gcc REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${H8_MINGW_PREFIX}-g++-posix ${H8_MINGW_PREFIX}-g++ REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${H8_MINGW_PREFIX}-windres)
