@@ -26,9 +26,16 @@ void restoreConsoleInput() {
   if (haveSavedInputMode) SetConsoleMode(consoleInput, savedInputMode);
 }
 
-bool isCharacterKey(const INPUT_RECORD& r) {
-  return r.EventType == KEY_EVENT && r.Event.KeyEvent.bKeyDown &&
-         r.Event.KeyEvent.uChar.AsciiChar != 0;
+// Keys without a character that still count as a key, as _getch reports them: the cursor and
+// editing block and F1-F12. Shift, Ctrl, Alt and the lock keys alone are no key.
+bool isFunctionKey(WORD vk) {
+  return (vk >= VK_PRIOR && vk <= VK_DOWN) || vk == VK_INSERT || vk == VK_DELETE ||
+         (vk >= VK_F1 && vk <= VK_F12);
+}
+
+bool isKey(const INPUT_RECORD& r) {
+  if (r.EventType != KEY_EVENT || !r.Event.KeyEvent.bKeyDown) return false;
+  return r.Event.KeyEvent.uChar.AsciiChar != 0 || isFunctionKey(r.Event.KeyEvent.wVirtualKeyCode);
 }
 
 class Win32Keyboard : public Keyboard {
@@ -86,10 +93,11 @@ class Win32Keyboard : public Keyboard {
   bool interactive() const override { return console_; }
 
  private:
-  // Mouse, focus and key-up events and keys without a character (Shift, arrows) are dropped,
-  // so that they neither count as a key nor stop the line from being seen.
+  // Mouse, focus and key-up events and Shift, Ctrl, Alt alone are dropped, so that they neither
+  // count as a key nor hide the key behind them. An arrow key counts: at the prompt it starts
+  // the line, whose editing recalls the history.
   bool consoleKeyWaiting() {
-    if (repeats_ > 0) return true;
+    if (!pending_.empty()) return true;
     for (;;) {
       // The input handle is signalled while events are queued. Asking it also makes wine's
       // terminal console take in what was typed, which the calls below alone never do.
@@ -99,38 +107,44 @@ class Win32Keyboard : public Keyboard {
       INPUT_RECORD r;
       DWORD got = 0;
       if (!PeekConsoleInputA(in_, &r, 1, &got) || got == 0) return false;
-      if (isCharacterKey(r)) return true;
+      if (isKey(r)) return true;
       ReadConsoleInputA(in_, &r, 1, &got);
     }
   }
 
+  // A function key gives two bytes, 0xE0 (0 for F1-F12 and the keypad) and its scan code, as
+  // _getch gives them. A held key arrives as one event with a repeat count.
   int consoleReadKey() {
-    if (repeats_ > 0) {
-      repeats_--;
-      return repeatedKey_;
-    }
-    for (;;) {
-      INPUT_RECORD r;
-      DWORD got = 0;
-      if (!ReadConsoleInputA(in_, &r, 1, &got) || got == 0) {
-        eof_ = true;
-        return -1;
+    if (pending_.empty()) {
+      for (;;) {
+        INPUT_RECORD r;
+        DWORD got = 0;
+        if (!ReadConsoleInputA(in_, &r, 1, &got) || got == 0) {
+          eof_ = true;
+          return -1;
+        }
+        if (!isKey(r)) continue;
+        const KEY_EVENT_RECORD& k = r.Event.KeyEvent;
+        std::string bytes;
+        if (k.uChar.AsciiChar != 0) {
+          bytes.push_back(k.uChar.AsciiChar);
+        } else {
+          bytes.push_back(char((k.dwControlKeyState & ENHANCED_KEY) ? 0xE0 : 0x00));
+          bytes.push_back(char(k.wVirtualScanCode & 0xFF));
+        }
+        for (WORD i = 0; i < (k.wRepeatCount ? k.wRepeatCount : 1); i++) pending_ += bytes;
+        break;
       }
-      if (!isCharacterKey(r)) continue;
-      int key = uint8_t(r.Event.KeyEvent.uChar.AsciiChar);
-      // A held key arrives as one event with a repeat count.
-      if (r.Event.KeyEvent.wRepeatCount > 1) {
-        repeatedKey_ = key;
-        repeats_ = r.Event.KeyEvent.wRepeatCount - 1;
-      }
-      return key;
     }
+    int key = uint8_t(pending_.front());
+    pending_.erase(0, 1);
+    return key;
   }
 
   // Cooked mode: the console echoes, edits (arrows, F7 history) and hands over the whole line
   // with its CR LF. Ctrl-Z at the start of the line is the console's end of input.
   bool consoleReadLine(std::string& line) {
-    repeats_ = 0;
+    pending_.clear();
     DWORD mode = 0;
     GetConsoleMode(in_, &mode);
     SetConsoleMode(in_, mode | kCookedMode);
@@ -171,8 +185,7 @@ class Win32Keyboard : public Keyboard {
   bool eof_ = false;
   std::vector<char> buffer_;
   size_t pos_ = 0;
-  int repeatedKey_ = 0;
-  int repeats_ = 0;
+  std::string pending_;  // bytes of a key already taken from the console
 };
 
 }  // namespace
