@@ -12,7 +12,8 @@ namespace h8 {
 
 namespace {
 
-constexpr const char* kStars = "********************************************************************\n";
+constexpr const char* kStars =
+    "********************************************************************\n";
 constexpr const char* kSeparators = " ,\t\n";
 
 }  // namespace

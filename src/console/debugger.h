@@ -29,7 +29,7 @@
 
 namespace h8 {
 
-constexpr int MAX_NAME = 99;          // port and map-file names
+constexpr int MAX_NAME = 99;           // port and map-file names
 constexpr int MAX_COMMAND_LINE = 127;  // typed command lines
 constexpr int MAX_WRITE_LINE = 255;    // lines of the interactive write
 
@@ -37,12 +37,12 @@ class Debugger;
 using CommandHandler = int (Debugger::*)(int argc, const char* word1, const char* word2);
 
 enum class RepeatRule {
-  Keep,        // the repeat line stays as it was
-  Clear,       // empty
-  NameIfOk,    // the command's own name after status 0, else empty
-  Fixed,       // the row's text, whatever the status
-  FixedIfOk,   // the row's text after status 0, else empty
-  ByHandler,   // the handler sets it itself
+  Keep,       // the repeat line stays as it was
+  Clear,      // empty
+  NameIfOk,   // the command's own name after status 0, else empty
+  Fixed,      // the row's text, whatever the status
+  FixedIfOk,  // the row's text after status 0, else empty
+  ByHandler,  // the handler sets it itself
 };
 
 struct Command {

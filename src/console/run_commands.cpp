@@ -15,8 +15,8 @@ constexpr uint32_t STACK_HIGH = 0xFF7C;
 
 // Names of the stop codes 8 to 25 (exception vectors of the H8/3664).
 constexpr const char* kStopNames[] = {
-    "TRAP 0", "TRAP 1", "TRAP 2", "TRAP 3",  "BREAK",   "SLEEP", "IRQ0", "IRQ1", "IRQ2",
-    "IRQ3",   "WKP",    "TIMER A", "Reserve", "TIMER W", "TIMER V", "SCI3", "IIC", "AD",
+    "TRAP 0", "TRAP 1", "TRAP 2",  "TRAP 3",  "BREAK",   "SLEEP",   "IRQ0", "IRQ1", "IRQ2",
+    "IRQ3",   "WKP",    "TIMER A", "Reserve", "TIMER W", "TIMER V", "SCI3", "IIC",  "AD",
 };
 static_assert(std::size(kStopNames) == 18);
 constexpr int kFirstStopName = 8;

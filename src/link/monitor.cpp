@@ -6,15 +6,13 @@
 namespace h8 {
 
 const RegisterName registerNames[] = {
-    {"ER0", 0x000}, {"ER1", 0x001}, {"ER2", 0x002}, {"ER3", 0x003}, {"ER4", 0x004},
-    {"ER5", 0x005}, {"ER6", 0x006}, {"SP", 0x007},  {"CCR", 0x008}, {"PC", 0x009},
-    {"R0", 0x100},  {"R1", 0x101},  {"R2", 0x102},  {"R3", 0x103},  {"R4", 0x104},
-    {"R5", 0x105},  {"R6", 0x106},  {"R7", 0x107},  {"E0", 0x200},  {"E1", 0x201},
-    {"E2", 0x202},  {"E3", 0x203},  {"E4", 0x204},  {"E5", 0x205},  {"E6", 0x206},
-    {"E7", 0x207},  {"R0H", 0x300}, {"R1H", 0x301}, {"R2H", 0x302}, {"R3H", 0x303},
-    {"R4H", 0x304}, {"R5H", 0x305}, {"R6H", 0x306}, {"R7H", 0x307}, {"R0L", 0x400},
-    {"R1L", 0x401}, {"R2L", 0x402}, {"R3L", 0x403}, {"R4L", 0x404}, {"R5L", 0x405},
-    {"R6L", 0x406}, {"R7L", 0x407},
+    {"ER0", 0x000}, {"ER1", 0x001}, {"ER2", 0x002}, {"ER3", 0x003}, {"ER4", 0x004}, {"ER5", 0x005},
+    {"ER6", 0x006}, {"SP", 0x007},  {"CCR", 0x008}, {"PC", 0x009},  {"R0", 0x100},  {"R1", 0x101},
+    {"R2", 0x102},  {"R3", 0x103},  {"R4", 0x104},  {"R5", 0x105},  {"R6", 0x106},  {"R7", 0x107},
+    {"E0", 0x200},  {"E1", 0x201},  {"E2", 0x202},  {"E3", 0x203},  {"E4", 0x204},  {"E5", 0x205},
+    {"E6", 0x206},  {"E7", 0x207},  {"R0H", 0x300}, {"R1H", 0x301}, {"R2H", 0x302}, {"R3H", 0x303},
+    {"R4H", 0x304}, {"R5H", 0x305}, {"R6H", 0x306}, {"R7H", 0x307}, {"R0L", 0x400}, {"R1L", 0x401},
+    {"R2L", 0x402}, {"R3L", 0x403}, {"R4L", 0x404}, {"R5L", 0x405}, {"R6L", 0x406}, {"R7L", 0x407},
 };
 const int registerNameCount = int(std::size(registerNames));
 static_assert(std::size(registerNames) == 42);
@@ -22,7 +20,6 @@ static_assert(std::size(registerNames) == 42);
 namespace {
 constexpr uint32_t kChunk = 16;
 }  // namespace
-
 
 int Monitor::findReg(std::string& name) {
   for (char& c : name) c = char(toupper(static_cast<unsigned char>(c)));

@@ -22,11 +22,10 @@ struct SpeedEntry {
 };
 
 constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400},
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},
 #ifdef B460800
     {460800, B460800},
 #endif
@@ -175,7 +174,8 @@ std::string serialDevicePath(const std::string& name) {
       toupper(static_cast<unsigned char>(name[2])) == 'M') {
     char* end = nullptr;
     long n = strtol(name.c_str() + 3, &end, 10);
-    if (end != name.c_str() + 3 && *end == '\0' && n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
+    if (end != name.c_str() + 3 && *end == '\0' && n >= 1)
+      return "/dev/ttyS" + std::to_string(n - 1);
   }
   return name;
 }

@@ -21,7 +21,8 @@ TEST_F(Dump, TwentyBytesGiveAFullLineAndAPaddedOne) {
   for (int i = 0; i < 20; i++) board.setMem(0x3E8 + i, {uint8_t('a' + i)});
   EXPECT_EQ(run("DB 1000 20"),
             "0003E8 61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F 70 abcdefghijklmnop\n"
-            "0003F8 71 72 73 74" + std::string(12 * 3, ' ') + " qrst\n");
+            "0003F8 71 72 73 74" +
+                std::string(12 * 3, ' ') + " qrst\n");
   EXPECT_EQ(dbg->dumpAddress, 1020u);
 }
 

@@ -8,7 +8,8 @@ using namespace h8test;
 namespace {
 
 // The listing line of a NOP at 0x1000 (zero bytes).
-const std::string kNopLine = "001000 0000 " + std::string(20, ' ') + "NOP" + std::string(29, ' ') + "\n";
+const std::string kNopLine =
+    "001000 0000 " + std::string(20, ' ') + "NOP" + std::string(29, ' ') + "\n";
 
 struct Registers : Session {
   void SetUp() override {
@@ -45,30 +46,39 @@ TEST_F(Registers, CcrFlagLetters) {
 
 TEST_F(Registers, ShowOneRegisterOrPart) {
   board.regs[1] = 0xAABBCCDD;
-  EXPECT_EQ(run("R er1"), "ER1 : AABBCCDD\n");
-  EXPECT_EQ(run("R r1"), "R1 : CCDD\n");
-  EXPECT_EQ(run("R e1"), "E1 : AABB\n");
-  EXPECT_EQ(run("R r1h"), "R1H : CC\n");
-  EXPECT_EQ(run("R r1l"), "R1L : DD\n");
-  EXPECT_EQ(run("R sp"), "SP : 0000FF7C\n");
-  EXPECT_EQ(run("R er7"), "  Invalid register name ER7\n");
-  EXPECT_TRUE(board.requests.empty());
+  const char* cases[][2] = {
+      {"R er1", "ER1 : AABBCCDD\n"},
+      {"R r1", "R1 : CCDD\n"},
+      {"R e1", "E1 : AABB\n"},
+      {"R r1h", "R1H : CC\n"},
+      {"R r1l", "R1L : DD\n"},
+      {"R sp", "SP : 0000FF7C\n"},
+      {"R er7", "  Invalid register name ER7\n"},
+  };
+  for (auto& c : cases) EXPECT_EQ(run(c[0]), c[1]);
+  EXPECT_TRUE(board.requests.empty());  // the unknown name sent nothing
 }
 
 TEST_F(Registers, PartWritesMergeIntoTheWholeRegister) {
+  struct Case {
+    const char* line;
+    int selector;
+    uint32_t expected;
+  } cases[] = {
+      {"R R1H 0x12", 1, 0xAABB12DD},  {"R E1 0x1234", 1, 0x123412DD},
+      {"R r1 0x5678", 1, 0x12345678}, {"R r0l 0x1FF", 0, 0x000000FF},
+      {"R pc 0x2000", 9, 0x2000},
+  };
+  board.regs[0] = 0;
   board.regs[1] = 0xAABBCCDD;
-  run("R R1H 0x12");
-  EXPECT_EQ(board.regs[1], 0xAABB12DDu);
-  run("R E1 0x1234");
-  EXPECT_EQ(board.regs[1], 0x123412DDu);
+  for (const Case& c : cases) {
+    run(c.line);
+    EXPECT_EQ(board.regs[c.selector], c.expected) << c.line;
+  }
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_WRITE, 9, 0, 0, 0x20, 0}}));  // whole: no read
   run("R r1 0x5678");
-  EXPECT_EQ(board.regs[1], 0x12345678u);
-  EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_READ, 1}, {REG_WRITE, 1, 0x12, 0x34, 0x56, 0x78}}));
-  run("R r0l 0x1FF");
-  EXPECT_EQ(board.regs[0] & 0xFF, 0xFFu);
-  run("R pc 0x2000");
-  EXPECT_EQ(board.regs[9], 0x2000u);
-  EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_WRITE, 9, 0, 0, 0x20, 0}}));
+  EXPECT_EQ(board.requests,
+            (std::vector<Bytes>{{REG_READ, 1}, {REG_WRITE, 1, 0x12, 0x34, 0x56, 0x78}}));
 }
 
 TEST_F(Registers, ValueIsEvaluatedBeforeTheNameAndErrorsWriteAllOnes) {
@@ -117,14 +127,16 @@ TEST_F(Running, GoStopsAtTheBreakpointAndReportsIt) {
 }
 
 TEST_F(Running, StopNamesAndRepeatLines) {
-  board.stopCodes = {STOP_ABORT, 13, 8, 25, 40};
-  EXPECT_EQ(run("G").substr(0, 14), "Abort by User\n");
-  EXPECT_EQ(dbg->repeatLine, "g");
-  EXPECT_EQ(run("G").substr(0, 16), "Exception SLEEP\n");
-  EXPECT_EQ(dbg->repeatLine, "");
-  EXPECT_EQ(run("G").substr(0, 17), "Exception TRAP 0\n");
-  EXPECT_EQ(run("G").substr(0, 13), "Exception AD\n");
-  EXPECT_EQ(run("G").substr(0, 20), "Exception vector 40\n");
+  const std::pair<int, const char*> cases[] = {
+      {STOP_ABORT, "Abort by User\n"}, {13, "Exception SLEEP\n"},     {8, "Exception TRAP 0\n"},
+      {25, "Exception AD\n"},          {40, "Exception vector 40\n"},
+  };
+  for (auto [code, line] : cases) {
+    board.stopCodes.push_back(code);
+    std::string text = run("G");
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1), line);
+    EXPECT_EQ(dbg->repeatLine, code == STOP_ABORT ? "g" : "");
+  }
 }
 
 TEST_F(Running, StackOutsideTheValidRangeIsRefused) {

@@ -9,8 +9,7 @@ using namespace h8test;
 
 namespace {
 
-const std::string kStars =
-    "********************************************************************\n";
+const std::string kStars = "********************************************************************\n";
 
 struct StartUp : Session {
   int start(std::vector<std::string> args) {
@@ -49,44 +48,40 @@ TEST_F(StartUp, NoArgumentsPrintsUsageAndRunsWithDefaults) {
   EXPECT_EQ(dbg->userStart, 0xFC00u);
 }
 
-TEST_F(StartUp, PortOptionsAreUpperCasedOrTakenAsPaths) {
-  dbg->parseOptions(3, std::vector<char*>{(char*)"x", (char*)"-c", (char*)"com3"}.data());
-  EXPECT_EQ(dbg->portName, "COM3");
-  std::string tty = "tty1";
-  char* a[] = {(char*)"x", (char*)"-c", tty.data()};
-  dbg->parseOptions(3, a);
-  EXPECT_EQ(dbg->portName, "COM3");
-  std::string dev = "/dev/ttyUSB0", weird = "/dev/mycom";
-  char* b[] = {(char*)"x", (char*)"-c", weird.data(), (char*)"-c", dev.data()};
-  dbg->parseOptions(5, b);
-  EXPECT_EQ(dbg->portName, "/dev/ttyUSB0");
-  EXPECT_EQ(out.text, "unknown com port name\n");
-}
-
-TEST_F(StartUp, OptionValueErrors) {
-  std::string fast = "fast";
-  char* a[] = {(char*)"x", (char*)"-s", fast.data(), (char*)"-M", (char*)"y", (char*)"-m"};
-  dbg->parseOptions(6, a);
-  EXPECT_EQ(dbg->speed, 19200);
-  EXPECT_EQ(dbg->mapFile, "");
-  char* b[] = {(char*)"x", (char*)"-s", (char*)"9600", (char*)"-s"};
-  dbg->parseOptions(4, b);
-  EXPECT_EQ(dbg->speed, 9600);
-  char* c[] = {(char*)"x", (char*)"-c"};
-  dbg->parseOptions(2, c);
-  EXPECT_EQ(out.text, "map file name missing\nspeed parameter missing.\ncom port name missing\n");
-}
-
-TEST_F(StartUp, OverlongNamesAreRefusedAndTheOldOnesKept) {
-  std::string longName = "COM" + std::string(97, '1');
-  std::string longMap(100, 'm');
-  char* a[] = {(char*)"x", (char*)"-c", longName.data(), (char*)"-m", longMap.data()};
-  dbg->parseOptions(5, a);
-  EXPECT_EQ(dbg->portName, "com1");
-  EXPECT_EQ(dbg->mapFile, "");
-  EXPECT_EQ(out.text,
-            "com port name too long (99 characters at most)\n"
-            "map file name too long (99 characters at most)\n");
+TEST_F(StartUp, OptionsAndTheirErrors) {
+  const std::string longPort = "COM" + std::string(97, '1'), longMap(100, 'm');
+  struct Case {
+    std::vector<std::string> args;
+    const char* port;
+    long speed;
+    const char* map;
+    const char* printed;
+  } cases[] = {
+      {{"-c", "com3"}, "COM3", 19200, "", ""},
+      {{"-c", "com3", "-c", "tty1"}, "COM3", 19200, "", "unknown com port name\n"},
+      {{"-c", "/dev/mycom", "-c", "/dev/ttyUSB0"}, "/dev/ttyUSB0", 19200, "", ""},
+      {{"-s", "fast", "-M", "y", "-m"}, "com1", 19200, "", "map file name missing\n"},
+      {{"-s", "9600", "-m", "a.map", "-s"}, "com1", 9600, "a.map", "speed parameter missing.\n"},
+      {{"-c"}, "com1", 19200, "", "com port name missing\n"},
+      {{"-c", longPort, "-m", longMap},
+       "com1",
+       19200,
+       "",
+       "com port name too long (99 characters at most)\n"
+       "map file name too long (99 characters at most)\n"},
+  };
+  for (Case& c : cases) {
+    Debugger fresh(board, keys, out);
+    out.text.clear();
+    std::vector<char*> argv{(char*)"h8dbg"};
+    for (std::string& a : c.args) argv.push_back(a.data());
+    fresh.parseOptions(int(argv.size()), argv.data());
+    SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+    EXPECT_EQ(fresh.portName, c.port);
+    EXPECT_EQ(fresh.speed, c.speed);
+    EXPECT_EQ(fresh.mapFile, c.map);
+    EXPECT_EQ(out.text, c.printed);
+  }
 }
 
 TEST_F(StartUp, PortThatWillNotOpenEndsAtOnce) {

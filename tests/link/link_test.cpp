@@ -39,7 +39,8 @@ TEST_F(Framing, PutComSendsLowByteAndPutWordIsBigEndian) {
   link.putWord(0x12345);
   link.endPacket();
   link.sendPacket();
-  EXPECT_EQ(board.sent, (Bytes{0x41, 0x02, 0x04, 0x20, 0x23, 0x45, uint8_t(-(4 + 0x20 + 0x23 + 0x45)), 0x03}));
+  EXPECT_EQ(board.sent,
+            (Bytes{0x41, 0x02, 0x04, 0x20, 0x23, 0x45, uint8_t(-(4 + 0x20 + 0x23 + 0x45)), 0x03}));
 }
 
 TEST_F(Framing, OversizedPayloadStaysInsideTheBuffer) {

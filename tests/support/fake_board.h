@@ -83,7 +83,7 @@ class FakeBoard : public h8::SerialPort {
 
   // What the host sent.
   Bytes sent;
-  std::vector<Bytes> requests;  // TYPE and payload of every complete request frame
+  std::vector<Bytes> requests;         // TYPE and payload of every complete request frame
   std::vector<uint8_t> codes() const;  // TYPE of each request
   void clearLog() {
     sent.clear();
