@@ -262,6 +262,16 @@ bool Debugger::execute(std::string line) {
   return !quit;
 }
 
+bool Debugger::evalArgument(const char* word, const char* error, uint32_t& value) {
+  uint32_t v = evaluator.evalExpression(word);
+  if (evaluator.exprError) {
+    out.printf(error, word);
+    return false;
+  }
+  value = v;
+  return true;
+}
+
 int Debugger::quitCommand(int, const char*, const char*) {
   quit = true;
   return 0;

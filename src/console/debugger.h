@@ -94,6 +94,10 @@ class Debugger {
   int helpCommand(int argc, const char* w1, const char* w2);
   int unknownCommand(int argc, const char* w1, const char* w2);
 
+  // Evaluates an argument word into `value`; when it does not evaluate, prints `error` (a
+  // format taking the word) and leaves `value` as it was.
+  bool evalArgument(const char* word, const char* error, uint32_t& value);
+
   int dumpCommand(int argc, const char* address, const char* size, int unit);
   int writeCommand(int argc, const char* address, const char* data, int unit);
   void dumpMem(uint32_t address, uint32_t count, int unit);

@@ -43,22 +43,8 @@ bool scanHex(const std::string& word, uint32_t& value) {
 }  // namespace
 
 int Debugger::dumpCommand(int argc, const char* addressWord, const char* sizeWord, int unit) {
-  if (argc >= 1) {
-    uint32_t a = evaluator.evalExpression(addressWord);
-    if (evaluator.exprError) {
-      out.printf("Invalid Address %s\n", addressWord);
-      return -1;
-    }
-    dumpAddress = a;
-  }
-  if (argc >= 2) {
-    uint32_t s = evaluator.evalExpression(sizeWord);
-    if (evaluator.exprError) {
-      out.printf("Invalid size %s\n", sizeWord);
-      return -1;
-    }
-    dumpSize = s;
-  }
+  if (argc >= 1 && !evalArgument(addressWord, "Invalid Address %s\n", dumpAddress)) return -1;
+  if (argc >= 2 && !evalArgument(sizeWord, "Invalid size %s\n", dumpSize)) return -1;
   if (dumpSize != 0) {
     dumpAddress &= ~uint32_t(unit - 1);
     dumpMem(dumpAddress, dumpSize & 0xFFFF, unit);
@@ -117,11 +103,8 @@ int Debugger::writeCommand(int argc, const char* addressWord, const char* dataWo
     interactiveWrite(writeAddress, unit);
     return 0;
   }
-  uint32_t value = evaluator.evalExpression(dataWord);
-  if (evaluator.exprError) {
-    out.printf("Invalid DATA %s\n", dataWord);
-    return -2;
-  }
+  uint32_t value = 0;
+  if (!evalArgument(dataWord, "Invalid DATA %s\n", value)) return -2;
   writeAddress = writeMemSingle(writeAddress, value, unit);
   return 0;
 }

@@ -197,13 +197,7 @@ int Debugger::goCommand(int, const char*, const char*) {
 
 int Debugger::stepCommand(int argc, const char* w1, const char*) {
   uint32_t count = 1;
-  if (argc >= 1) {
-    count = evaluator.evalExpression(w1);
-    if (evaluator.exprError) {
-      out.printf("Invalid steps %s\n", w1);
-      return -1;
-    }
-  }
+  if (argc >= 1 && !evalArgument(w1, "Invalid steps %s\n", count)) return -1;
   for (uint32_t step = 0; step < count; step++) {
     monitor.writeBreakpoint(monitor.readReg(REG_PC));
     int r = runAndWait();
@@ -224,13 +218,11 @@ int Debugger::stepCommand(int argc, const char* w1, const char*) {
 }
 
 int Debugger::breakSetCommand(int argc, const char* w1, const char*) {
+  uint32_t a = 0;
   if (argc >= 1) {
-    uint32_t a = evaluator.evalExpression(w1);
-    if (evaluator.exprError) {
-      out.printf("Invalid Break Address %s\n", w1);
-    } else if (a & 1) {
+    if (evalArgument(w1, "Invalid Break Address %s\n", a) && (a & 1)) {
       out.printf("Invalid Break Address %08lX\n", (unsigned long)a);
-    } else {
+    } else if (!evaluator.exprError) {
       breakAddress = a;
       breakSet = true;
     }
@@ -249,22 +241,8 @@ int Debugger::breakClearCommand(int, const char*, const char*) {
 }
 
 int Debugger::disassembleCommand(int argc, const char* w1, const char* w2) {
-  if (argc >= 1) {
-    uint32_t a = evaluator.evalExpression(w1);
-    if (evaluator.exprError) {
-      out.printf("Invalid Address %s\n", w1);
-      return -1;
-    }
-    daAddress = a;
-  }
-  if (argc >= 2) {
-    uint32_t n = evaluator.evalExpression(w2);
-    if (evaluator.exprError) {
-      out.printf("Invalid size %s\n", w2);
-      return -1;
-    }
-    daCount = n;
-  }
+  if (argc >= 1 && !evalArgument(w1, "Invalid Address %s\n", daAddress)) return -1;
+  if (argc >= 2 && !evalArgument(w2, "Invalid size %s\n", daCount)) return -1;
   for (uint32_t i = 0; i < daCount; i++) {
     daAddress = listAt(daAddress);
     out.flush();

@@ -49,15 +49,18 @@ int Monitor::waitResponse(int expected) {
   return RESTART;
 }
 
+bool Monitor::exchange(int code, const char* failure) {
+  link_.endPacket();
+  link_.sendPacket();
+  if (waitResponse(code) == 0) return true;
+  out_.puts(failure);
+  return false;
+}
+
 int Monitor::getVersion(int& major, int& minor, int& build) {
   major = minor = build = 0;
   link_.beginPacket(VERSION);
-  link_.endPacket();
-  link_.sendPacket();
-  if (waitResponse(VERSION) != 0) {
-    out_.puts("Error at getting Version\n");
-    return 0;
-  }
+  if (!exchange(VERSION, "Error at getting Version\n")) return 0;
   major = link_.getByte();
   minor = link_.getByte();
   build = link_.getByte();
@@ -67,12 +70,7 @@ int Monitor::getVersion(int& major, int& minor, int& build) {
 int Monitor::getFlashProgArea(uint32_t& start, uint32_t& size) {
   start = size = 0;
   link_.beginPacket(FLASH_PROG_AREA);
-  link_.endPacket();
-  link_.sendPacket();
-  if (waitResponse(FLASH_PROG_AREA) != 0) {
-    out_.puts("Error at getting Flash-ROM program area.\n");
-    return 0;
-  }
+  if (!exchange(FLASH_PROG_AREA, "Error at getting Flash-ROM program area.\n")) return 0;
   start = link_.getLong();
   size = link_.getLong();
   return 1;
@@ -81,12 +79,7 @@ int Monitor::getFlashProgArea(uint32_t& start, uint32_t& size) {
 int Monitor::getUserDataArea(uint32_t& start, uint32_t& size) {
   start = size = 0;
   link_.beginPacket(USER_DATA_AREA);
-  link_.endPacket();
-  link_.sendPacket();
-  if (waitResponse(USER_DATA_AREA) != 0) {
-    out_.puts("Error at getting User Data area.\n");
-    return 0;
-  }
+  if (!exchange(USER_DATA_AREA, "Error at getting User Data area.\n")) return 0;
   start = link_.getLong();
   size = link_.getLong();
   return 1;
@@ -184,36 +177,21 @@ void Monitor::writeReg(int code, uint32_t value) {
 uint32_t Monitor::readBreakpoint() {
   link_.beginPacket(BREAK_READ);
   link_.putByte(0);
-  link_.endPacket();
-  link_.sendPacket();
-  if (waitResponse(BREAK_READ) != 0) {
-    out_.puts("Error at read-Breakpoint\n");
-    return 0;
-  }
+  if (!exchange(BREAK_READ, "Error at read-Breakpoint\n")) return 0;
   return link_.getLong();
 }
 
 int Monitor::writeBreakpoint(uint32_t address) {
   link_.beginPacket(BREAK_WRITE);
   link_.putLong(address);
-  link_.endPacket();
-  link_.sendPacket();
-  if (waitResponse(BREAK_WRITE) != 0) {
-    out_.puts("Error at write-Breakpoint\n");
-    return 0;
-  }
+  if (!exchange(BREAK_WRITE, "Error at write-Breakpoint\n")) return 0;
   return 1;
 }
 
 int Monitor::clearBreakpoint() {
   link_.beginPacket(BREAK_CLEAR);
   link_.putLong(0);
-  link_.endPacket();
-  link_.sendPacket();
-  if (waitResponse(BREAK_CLEAR) != 0) {
-    out_.puts("Error at clear-Breakpoint\n");
-    return 0;
-  }
+  if (!exchange(BREAK_CLEAR, "Error at clear-Breakpoint\n")) return 0;
   return 1;
 }
 

@@ -54,6 +54,10 @@ class Monitor {
   int clearBreakpoint();
 
  private:
+  // Ends and sends the request being built and waits for its reply; prints `failure` and
+  // returns false when the reply does not come.
+  bool exchange(int code, const char* failure);
+
   Link& link_;
   Output& out_;
 };
