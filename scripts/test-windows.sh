@@ -46,20 +46,27 @@ export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtm
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 300 wine wineboot -i >/dev/null 2>&1 || true
 fi
-if ! timeout 120 wine "$win/tests/link_test.exe" --gtest_list_tests >/dev/null 2>&1; then
+simpid=""
+comlink=$WINEPREFIX/dosdevices/com7
+cleanup() {
+  set +e
+  if [ -n "$simpid" ]; then
+    kill "$simpid" 2>/dev/null
+    wait "$simpid" 2>/dev/null
+  fi
+  rm -f "$comlink"
+  wineserver -k 2>/dev/null
+}
+trap cleanup EXIT
+
+# One wine server for the whole run, and wine's own services started here, outside ctest: a
+# service started by a test would hold ctest's output pipe open and stall every test.
+wineserver -p </dev/null >/dev/null 2>&1
+if ! timeout 120 wine "$win/tests/link_test.exe" --gtest_list_tests </dev/null >/dev/null 2>&1; then
   echo "test-windows: wine cannot start the test programs; its own report:" >&2
   WINEDEBUG=err+all timeout 120 wine "$win/tests/link_test.exe" --gtest_list_tests >&2 || true
   exit 1
 fi
-
-simpid=""
-comlink=$WINEPREFIX/dosdevices/com7
-cleanup() {
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null
-  rm -f "$comlink"
-  wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
 
 rm -f "$win/h8sim-pty"
 "$sim" serve --link "$win/h8sim-pty" >"$win/h8sim.log" 2>&1 &

@@ -26,6 +26,18 @@ inline std::string buildDirectory() {
   return p;
 }
 
+// A file in the temporary folder holding `bytes`; returns its path.
+inline std::string writeTempFile(const char* name, const std::string& bytes) {
+  char dir[MAX_PATH];
+  DWORD n = GetTempPathA(MAX_PATH, dir);
+  std::string path = std::string(dir, n) + name;
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(f, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+  CloseHandle(f);
+  return path;
+}
+
 // Starts `commandLine`; its standard input is `input` through a pipe (closed after the bytes,
 // so the program then sees the end of input), or the file `inputFile` when one is named.
 inline ProcessResult runProcess(const std::string& commandLine, const std::string& input,
