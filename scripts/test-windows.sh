@@ -41,11 +41,7 @@ if [ ! -x "$sim" ]; then
   sim=$win/host/h8sim
 fi
 
-# A wine prefix of our own, made once (the first start takes a while).
 export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  timeout 300 wine wineboot -i >/dev/null 2>&1 || true
-fi
 simpid=""
 comlink=$WINEPREFIX/dosdevices/com7
 cleanup() {
@@ -59,9 +55,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# One wine server for the whole run, and wine's own services started here, outside ctest: a
-# service started by a test would hold ctest's output pipe open and stall every test.
-wineserver -p </dev/null >/dev/null 2>&1
+# One wine server for the whole run (a server left by an earlier run goes first), and wine's own
+# services started here, outside ctest: a service started by a test would hold ctest's output
+# pipe open and stall every test.
+mkdir -p "$WINEPREFIX"
+wineserver -k >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1 || { echo "test-windows: wineserver did not start" >&2; exit 1; }
+# A wine prefix of our own, made once (the first start takes a while).
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  timeout 300 wine wineboot -i </dev/null >/dev/null 2>&1 || true
+fi
 if ! timeout 120 wine "$win/tests/link_test.exe" --gtest_list_tests </dev/null >/dev/null 2>&1; then
   echo "test-windows: wine cannot start the test programs; its own report:" >&2
   WINEDEBUG=err+all timeout 120 wine "$win/tests/link_test.exe" --gtest_list_tests >&2 || true

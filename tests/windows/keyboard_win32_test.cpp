@@ -102,19 +102,11 @@ struct ConsoleInput : ::testing::Test {
   HANDLE saved = GetStdHandle(STD_INPUT_HANDLE);
   HANDLE conin = INVALID_HANDLE_VALUE;
 
-  static HANDLE openConsoleInput() {
-    return CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_EXISTING, 0, nullptr);
-  }
   void SetUp() override {
     AllocConsole();  // fails harmlessly when there is one already
-    conin = openConsoleInput();
-    if (conin == INVALID_HANDLE_VALUE) {
-      // wine attaches a process started from a pipe to a console without an input queue.
-      FreeConsole();
-      AllocConsole();
-      conin = openConsoleInput();
-    }
+    // wine attaches a process started without a terminal to a console without an input queue.
+    conin = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD mode = 0;
     if (conin == INVALID_HANDLE_VALUE || !GetConsoleMode(conin, &mode)) {
       if (getenv("H8_REQUIRE_CONSOLE")) FAIL() << "no console with an input queue";
