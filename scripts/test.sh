@@ -17,3 +17,6 @@ cmake -S . -B build-asan -DH8_TESTS=ON -DH8_WERROR=$werror -DH8_SANITIZE=ON -DCM
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The Windows build: cross-compiled with mingw-w64, its tests run under wine.
+scripts/test-windows.sh

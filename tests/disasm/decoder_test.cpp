@@ -131,7 +131,15 @@ std::string run(const std::string& cmd) {
   return text;
 }
 
-bool have(const std::string& tool) { return !run("command -v " + tool).empty(); }
+// The GNU H8 tools are looked up through a POSIX shell; a Windows build has none to ask.
+bool have(const std::string& tool) {
+#ifdef _WIN32
+  (void)tool;
+  return false;
+#else
+  return run("command -v " + tool + " >/dev/null && echo yes").find("yes") == 0;
+#endif
+}
 
 }  // namespace
 
