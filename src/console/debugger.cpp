@@ -115,11 +115,13 @@ void Debugger::parseOptions(int argc, char** argv) {
         out.printf("com port name too long (%d characters at most)\n", MAX_NAME);
         continue;
       }
+#ifndef _WIN32
       // A device path is taken as typed; any other name is upper-cased and must say COM.
       if (name[0] == '/') {
         portName = name;
         continue;
       }
+#endif
       for (char& c : name) c = char(toupper(static_cast<unsigned char>(c)));
       if (name.find("COM") != std::string::npos) {
         portName = name;

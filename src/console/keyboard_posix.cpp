@@ -37,6 +37,8 @@ class PosixKeyboard : public Keyboard {
       installTerminalRestore(restoreTerminal);
       waitMode_ = savedTermios;
       waitMode_.c_lflag &= ~(ICANON | ECHO);
+      // Keys reach a running program as typed: Enter as CR, Ctrl-S and Ctrl-Q as themselves.
+      waitMode_.c_iflag &= ~(ICRNL | INLCR | IXON);
       waitMode_.c_cc[VMIN] = 1;
       waitMode_.c_cc[VTIME] = 0;
       tcsetattr(STDIN_FILENO, TCSANOW, &waitMode_);
@@ -133,7 +135,10 @@ class PosixKeyboard : public Keyboard {
     for (;;) {
       int c = readKey();
       if (c < 0) return !line.empty();
-      if (c == '\n') return true;
+      if (c == '\n') {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // a script written on Windows
+        return true;
+      }
       line.push_back(char(c));
     }
   }

@@ -67,6 +67,7 @@ class PosixSerialPort : public SerialPort {
       termios keep = saved_;
       cfmakeraw(&keep);
       keep.c_cflag |= CLOCAL | CREAD | CS8;
+      keep.c_cflag &= ~(PARENB | CSTOPB);
       tcsetattr(fd, TCSANOW, &keep);
     }
     tcflush(fd, TCIOFLUSH);

@@ -149,7 +149,7 @@ struct Process {
 TEST(DebuggerProcess, TalksToABoardOverAPseudoTerminal) {
   Process p({}, false);
   p.board.setMem(0x100, {'H', '8', 0x01, 0xFF});
-  p.type("db 0x100 4\nwb 0x200 0x5A\nbogus\nq\n");
+  p.type("db 0x100 4\r\nwb 0x200 0x5A\nbogus\nq\n");  // a CRLF line as well
   p.endInput();
   p.serveUntil([] { return false; });
   EXPECT_EQ(p.exitStatus(), 0);
@@ -205,17 +205,17 @@ TEST(DebuggerProcess, TerminalGetsUtf8HelpAndIsRestoredOnSigterm) {
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO), before.c_lflag & (ICANON | ECHO));
 }
 
-// While a program runs, an arrow key's escape sequence is no key for the board and no ESC; a
-// lone ESC gives up the wait.
+// While a program runs, keys reach it as typed (Enter as CR), an arrow key's escape sequence is
+// no key for the board and no ESC, and a lone ESC gives up the wait.
 TEST(DebuggerProcess, ArrowKeysAreNotEscapeDuringARun) {
   Process p({}, true);  // GO gets no stop report: the program runs until ESC
   ASSERT_TRUE(p.serveUntil([&] { return p.atPrompt(); }));
   p.type("g\r");
   ASSERT_TRUE(p.serveUntil([&] { return p.sent().find(kGoFrame) != std::string::npos; }));
   size_t go = p.sent().find(kGoFrame) + kGoFrame.size();
-  p.type("\x1b[A\x1bOPx");
-  ASSERT_TRUE(p.serveUntil([&] { return p.sent().size() > go; }));
-  EXPECT_EQ(p.sent().substr(go), "x");
+  p.type("\x1b[A\x1bOPx\r");  // Enter reaches the program as CR
+  ASSERT_TRUE(p.serveUntil([&] { return p.sent().size() > go + 1; }));
+  EXPECT_EQ(p.sent().substr(go), "x\r");
   p.type("\x1b");
   EXPECT_TRUE(p.serveUntil([&] { return p.shown.find("Unknown packet") != std::string::npos; }))
       << p.shown;
