@@ -3,11 +3,12 @@
 # mingw-w64 into build-win, and runs the tests under wine. A simulated board (h8sim, built for
 # the host) is put on a pseudo-terminal that wine sees as a COM port, so the Win32 serial
 # binding also runs against a real serial line.
-# Usage: scripts/test-windows.sh        (CI=true builds with -Werror)
+# Usage: scripts/test-windows.sh        (CI=true builds with -Werror; H8_WIN_BUILD=<dir> builds
+#        there instead of build-win)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-win=$root/build-win
+win=${H8_WIN_BUILD:-$root/build-win}
 
 want=(cmake make g++ g++-mingw-w64-x86-64-posix wine wine64 googletest)
 missing=()

@@ -4,194 +4,88 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "console/keyboard.h"
-#include "process_win32.h"
 
-using namespace h8;
-using namespace h8test;
-
-namespace {
-
-// Puts a handle in place of standard input for the keyboard built in the test.
-struct RedirectedInput : ::testing::Test {
-  HANDLE saved = GetStdHandle(STD_INPUT_HANDLE);
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-
-  void SetUp() override {
-    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
-    SetStdHandle(STD_INPUT_HANDLE, readEnd);
-  }
-  void send(const std::string& bytes) {
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(writeEnd, bytes.data(), DWORD(bytes.size()), &written, nullptr));
-  }
-  void closeWriter() {
-    CloseHandle(writeEnd);
-    writeEnd = nullptr;
-  }
-  void TearDown() override {
-    SetStdHandle(STD_INPUT_HANDLE, saved);
-    if (writeEnd) CloseHandle(writeEnd);
-    if (readEnd) CloseHandle(readEnd);
-  }
-};
-
-}  // namespace
-
-TEST_F(RedirectedInput, PipeIsNotInteractiveAndWaitsOnlyWithBytes) {
-  auto kb = makePlatformKeyboard();
-  EXPECT_FALSE(kb->interactive());
-  EXPECT_FALSE(kb->keyWaiting());
-  send("q");
-  EXPECT_TRUE(kb->keyWaiting());
+// A keyboard on `in` (which stays this process's standard input; nothing else here reads it).
+static std::unique_ptr<h8::Keyboard> keyboardOn(HANDLE in) {
+  SetStdHandle(STD_INPUT_HANDLE, in);
+  return h8::makePlatformKeyboard();
 }
 
-TEST_F(RedirectedInput, PipeLinesLoseTheirLineEndsAndKeysStayRaw) {
-  auto kb = makePlatformKeyboard();
-  send("db 100,20\r\n\nq\na\x1b\r\xff");
-  std::string line;
-  ASSERT_TRUE(kb->readLine(line, ">"));
-  EXPECT_EQ(line, "db 100,20");
-  ASSERT_TRUE(kb->readLine(line, ">"));
-  EXPECT_EQ(line, "");
-  ASSERT_TRUE(kb->readLine(line, ">"));
-  EXPECT_EQ(line, "q");
-  EXPECT_EQ(kb->readKey(), 'a');
-  EXPECT_EQ(kb->readKey(), 0x1B);
-  EXPECT_EQ(kb->readKey(), '\r');
-  EXPECT_EQ(kb->readKey(), 0xFF);
-  EXPECT_FALSE(kb->keyWaiting());  // all taken, the writer still there
+// Runs `ops` in order (I interactive, W keyWaiting, K readKey, L readLine); reports each result.
+static std::string drive(h8::Keyboard& kb, const char* ops) {
+  std::string report;
+  for (std::string line = "stale"; *ops; ops++, line = "stale") {
+    if (*ops == 'I') report += kb.interactive() ? "I1 " : "I0 ";
+    if (*ops == 'W') report += kb.keyWaiting() ? "W1 " : "W0 ";
+    if (*ops == 'K') report += "K" + std::to_string(kb.readKey()) + " ";
+    if (*ops == 'L') report += kb.readLine(line, ">") ? "[" + line + "] " : "end" + line + " ";
+  }
+  return report;
 }
 
-TEST_F(RedirectedInput, ClosedPipeIsTheEndOfInput) {
-  auto kb = makePlatformKeyboard();
-  send("g\nlast");
-  closeWriter();
-  std::string line;
-  ASSERT_TRUE(kb->readLine(line, ">"));
-  EXPECT_EQ(line, "g");
-  ASSERT_TRUE(kb->readLine(line, ">"));  // a last line without a newline still counts
-  EXPECT_EQ(line, "last");
-  EXPECT_TRUE(kb->keyWaiting());  // the end of input is waiting to be seen
-  EXPECT_FALSE(kb->readLine(line, ">"));
-  EXPECT_EQ(line, "");
-  EXPECT_EQ(kb->readKey(), -1);
-  EXPECT_FALSE(kb->readLine(line, ">"));
+static void send(HANDLE to, const std::string& bytes) {
+  DWORD n = 0;
+  ASSERT_TRUE(WriteFile(to, bytes.data(), DWORD(bytes.size()), &n, nullptr));
 }
 
-// A file, through a real child process whose standard input the system set up.
-TEST(RedirectedInputFile, IsAlwaysReadyAndEndsAtItsEnd) {
-  std::string path = writeTempFile("h8probe.txt", "help\r\nq");
-  auto r =
-      runProcess("\"" + buildDirectory() + "\\tests\\console_probe.exe\" keys WLKLWKL", "", path);
-  DeleteFileA(path.c_str());
-  ASSERT_TRUE(r.started);
-  EXPECT_EQ(r.exitCode, 0u);
-  EXPECT_EQ(r.output,
-            "interactive 0\nwaiting 1\nline [help]\nkey 113\nend\nwaiting 1\nkey -1\nend\n");
+TEST(RedirectedInput, PipeWaitsOnlyWithBytesAndEndsWhenItsWriterCloses) {
+  HANDLE in, out;
+  ASSERT_TRUE(CreatePipe(&in, &out, nullptr, 0));
+  auto kb = keyboardOn(in);
+  EXPECT_EQ(drive(*kb, "IW"), "I0 W0 ");
+  send(out, "db 100,20\r\n\nq\na\x1b\r\xff");
+  EXPECT_EQ(drive(*kb, "WLLLKKKKW"), "W1 [db 100,20] [] [q] K97 K27 K13 K255 W0 ");
+  CloseHandle(out);  // the end of input is then waiting, and stays
+  EXPECT_EQ(drive(*kb, "WLKL"), "W1 end K-1 end ");
+  CloseHandle(in);
 }
 
-namespace {
+TEST(RedirectedInput, FileIsAlwaysReadyAndEndsAtItsEnd) {
+  HANDLE in = CreateFileA("h8keys.txt", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  send(in, "help\r\nq");  // a last line without a newline still counts
+  SetFilePointer(in, 0, nullptr, FILE_BEGIN);
+  EXPECT_EQ(drive(*keyboardOn(in), "IWLLWKL"), "I0 W1 [help] [q] W1 K-1 end ");
+  CloseHandle(in);
+}
 
-// The test process gets a console of its own when it has none. Under wine only a terminal gives
-// a console with an input queue; ctest runs these cases a second time on a pseudo-terminal.
-struct ConsoleInput : ::testing::Test {
-  HANDLE saved = GetStdHandle(STD_INPUT_HANDLE);
-  HANDLE conin = INVALID_HANDLE_VALUE;
-
-  void SetUp() override {
-    AllocConsole();  // fails harmlessly when there is one already
-    // wine attaches a process started without a terminal to a console without an input queue.
-    conin = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD mode = 0;
-    if (conin == INVALID_HANDLE_VALUE || !GetConsoleMode(conin, &mode)) {
-      if (getenv("H8_REQUIRE_CONSOLE")) FAIL() << "no console with an input queue";
-      GTEST_SKIP() << "no console with an input queue (under wine: run on a terminal)";
+// Under wine only a terminal gives a console with an input queue; ctest runs this case a second
+// time on a pseudo-terminal, with H8_REQUIRE_CONSOLE set.
+TEST(ConsoleInput, KeysWithoutEchoCookedLinesAndCtrlZ) {
+  AllocConsole();  // fails harmlessly when there is one
+  HANDLE in = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD n = 0;
+  if (!GetConsoleMode(in, &n)) {
+    if (getenv("H8_REQUIRE_CONSOLE")) FAIL() << "no console with an input queue";
+    GTEST_SKIP() << "no console with an input queue (under wine: run on a terminal)";
+  }
+  FlushConsoleInputBuffer(in);
+  auto press = [&](std::initializer_list<KEY_EVENT_RECORD> keys) {  // each pressed and released
+    for (KEY_EVENT_RECORD k : keys) {
+      INPUT_RECORD r[2] = {{KEY_EVENT, {}}, {KEY_EVENT, {}}};
+      r[0].Event.KeyEvent = r[1].Event.KeyEvent = k;
+      r[1].Event.KeyEvent.bKeyDown = FALSE;
+      ASSERT_TRUE(WriteConsoleInputW(in, r, 2, &n));
     }
-    FlushConsoleInputBuffer(conin);
-    SetStdHandle(STD_INPUT_HANDLE, conin);
-  }
-  void TearDown() override {
-    SetStdHandle(STD_INPUT_HANDLE, saved);
-    if (conin != INVALID_HANDLE_VALUE) {
-      FlushConsoleInputBuffer(conin);
-      CloseHandle(conin);
-    }
-  }
-
-  void put(bool down, WORD vk, WORD scan, char c, DWORD state = 0, WORD repeat = 1) {
-    INPUT_RECORD r{};
-    r.EventType = KEY_EVENT;
-    r.Event.KeyEvent = {down, repeat, vk, scan, {}, state};
-    r.Event.KeyEvent.uChar.AsciiChar = c;
-    DWORD written = 0;
-    ASSERT_TRUE(WriteConsoleInputA(conin, &r, 1, &written));
-  }
-  // One key pressed and released.
-  void press(WORD vk, WORD scan, char c, DWORD state = 0, WORD repeat = 1) {
-    put(true, vk, scan, c, state, repeat);
-    put(false, vk, scan, c, state);
-  }
-};
-
-}  // namespace
-
-TEST_F(ConsoleInput, KeysComeAsTheirCharactersAndModifiersAloneAreNone) {
-  auto kb = makePlatformKeyboard();
-  EXPECT_TRUE(kb->interactive());
-  EXPECT_FALSE(kb->keyWaiting());
-  put(true, VK_SHIFT, 0x2A, 0, SHIFT_PRESSED);
-  put(true, VK_CONTROL, 0x1D, 0, LEFT_CTRL_PRESSED);
-  EXPECT_FALSE(kb->keyWaiting());
-  press('A', 0x1E, 'A', SHIFT_PRESSED);
-  press(VK_ESCAPE, 0x01, 0x1B);
-  press(VK_RETURN, 0x1C, '\r');
-  EXPECT_TRUE(kb->keyWaiting());
-  EXPECT_EQ(kb->readKey(), 'A');
-  EXPECT_EQ(kb->readKey(), 0x1B);
-  EXPECT_EQ(kb->readKey(), '\r');
-  EXPECT_FALSE(kb->keyWaiting());
-}
-
-TEST_F(ConsoleInput, FunctionKeysGiveAPrefixAndTheScanCodeAndHeldKeysRepeat) {
-  auto kb = makePlatformKeyboard();
-  press(VK_UP, 0x48, 0, ENHANCED_KEY);
-  press(VK_F1, 0x3B, 0);
-  press('B', 0x30, 'b', 0, 2);
-  EXPECT_EQ(kb->readKey(), 0xE0);
-  EXPECT_TRUE(kb->keyWaiting());  // the second byte is still to come
-  EXPECT_EQ(kb->readKey(), 0x48);
-  EXPECT_EQ(kb->readKey(), 0x00);
-  EXPECT_EQ(kb->readKey(), 0x3B);
-  EXPECT_EQ(kb->readKey(), 'b');
-  EXPECT_TRUE(kb->keyWaiting());
-  EXPECT_EQ(kb->readKey(), 'b');
-  EXPECT_FALSE(kb->keyWaiting());
-}
-
-TEST_F(ConsoleInput, ArrowStartsALineAndTheLineComesWithoutItsEnd) {
-  auto kb = makePlatformKeyboard();
-  press(VK_LEFT, 0x4B, 0, ENHANCED_KEY);
-  EXPECT_TRUE(kb->keyWaiting());  // at the prompt it begins the console's line editing
-  for (char c : std::string("db 1,2")) press(WORD(VkKeyScanA(c) & 0xFF), 0, c);
-  press(VK_RETURN, 0x1C, '\r');
-  std::string line;
-  ASSERT_TRUE(kb->readLine(line, ">"));
-  EXPECT_EQ(line, "db 1,2");
-  EXPECT_FALSE(kb->keyWaiting());
-}
-
-TEST_F(ConsoleInput, CtrlZAtTheStartOfALineEndsTheInput) {
-  auto kb = makePlatformKeyboard();
-  press('Z', 0x2C, 0x1A, LEFT_CTRL_PRESSED);
-  press(VK_RETURN, 0x1C, '\r');
-  std::string line = "stale";
-  EXPECT_FALSE(kb->readLine(line, ">"));
-  EXPECT_EQ(line, "");
-  EXPECT_TRUE(kb->keyWaiting());
-  EXPECT_FALSE(kb->readLine(line, ">"));
+  };
+  auto kb = keyboardOn(in);
+  // Shift and Ctrl alone are no key; characters come as they are, function keys as a prefix
+  // (0xE0, or 0 for F1-F12) and the scan code, a held key by its repeat count.
+  // clang-format off
+  press({{TRUE, 1, VK_SHIFT, 0x2A, {0}, SHIFT_PRESSED}, {TRUE, 1, VK_CONTROL, 0x1D, {0}, 0},
+         {TRUE, 1, 'A', 0x1E, {L'A'}, SHIFT_PRESSED}, {TRUE, 1, VK_ESCAPE, 1, {0x1B}, 0},
+         {TRUE, 1, VK_RETURN, 0x1C, {L'\r'}, 0}, {TRUE, 1, VK_UP, 0x48, {0}, ENHANCED_KEY},
+         {TRUE, 1, VK_F1, 0x3B, {0}, 0}, {TRUE, 2, 'B', 0x30, {L'b'}, 0}});
+  // clang-format on
+  EXPECT_EQ(drive(*kb, "IWKKKKWKKKKWKW"), "I1 W1 K65 K27 K13 K224 W1 K72 K0 K59 K98 W1 K98 W0 ");
+  // An arrow key counts as a key: at the prompt it begins the console's line editing.
+  press({{TRUE, 1, VK_LEFT, 0x4B, {0}, ENHANCED_KEY}});
+  for (char c : std::string("db 1,2\r")) press({{TRUE, 1, WORD(VkKeyScanA(c)), 0, {WCHAR(c)}, 0}});
+  EXPECT_EQ(drive(*kb, "WLW"), "W1 [db 1,2] W0 ");
+  press({{TRUE, 1, 'Z', 0x2C, {0x1A}, LEFT_CTRL_PRESSED}, {TRUE, 1, VK_RETURN, 0x1C, {L'\r'}, 0}});
+  EXPECT_EQ(drive(*kb, "LWL"), "end W1 end ");  // Ctrl-Z at the start of a line ends the input
+  CloseHandle(in);
 }
