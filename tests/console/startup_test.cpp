@@ -59,7 +59,11 @@ TEST_F(StartUp, OptionsAndTheirErrors) {
   } cases[] = {
       {{"-c", "com3"}, "COM3", 19200, "", ""},
       {{"-c", "com3", "-c", "tty1"}, "COM3", 19200, "", "unknown com port name\n"},
+#ifndef _WIN32
       {{"-c", "/dev/mycom", "-c", "/dev/ttyUSB0"}, "/dev/ttyUSB0", 19200, "", ""},
+#else
+      {{"-c", "/dev/ttyUSB0"}, "com1", 19200, "", "unknown com port name\n"},
+#endif
       {{"-s", "fast", "-M", "y", "-m"}, "com1", 19200, "", "map file name missing\n"},
       {{"-s", "9600", "-m", "a.map", "-s"}, "com1", 9600, "a.map", "speed parameter missing.\n"},
       {{"-c"}, "com1", 19200, "", "com port name missing\n"},
