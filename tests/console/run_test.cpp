@@ -110,30 +110,25 @@ struct Running : Registers {
   }
 };
 
-TEST_F(Running, GoStopsAtTheBreakpointAndReportsIt) {
+TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
   run("BS 0x1000");
   board.stopCodes.push_back(STOP_BREAK);
   std::string text = run("G");
   EXPECT_EQ(text.substr(0, 6), "Break\n");
-  EXPECT_EQ(text.substr(text.size() - kNopLine.size()), kNopLine);
+  EXPECT_EQ(text.substr(text.size() - kNopLine.size()), kNopLine);  // registers, then the PC line
   std::vector<uint8_t> codes = board.codes();
-  EXPECT_EQ(codes.front(), BREAK_WRITE);
-  EXPECT_EQ(codes[1], REG_READ);
-  EXPECT_EQ(codes[2], GO);
+  EXPECT_EQ(std::vector<uint8_t>(codes.begin(), codes.begin() + 3),
+            (std::vector<uint8_t>{BREAK_WRITE, REG_READ, GO}));
   EXPECT_EQ(codes.back(), BREAK_CLEAR);
   EXPECT_EQ(board.requests[0], (Bytes{BREAK_WRITE, 0, 0, 0x10, 0}));
   EXPECT_EQ(dbg->repeatLine, "s");
-  EXPECT_FALSE(board.breakSet);
-}
-
-TEST_F(Running, StopNamesAndRepeatLines) {
   const std::pair<int, const char*> cases[] = {
       {STOP_ABORT, "Abort by User\n"}, {13, "Exception SLEEP\n"},     {8, "Exception TRAP 0\n"},
       {25, "Exception AD\n"},          {40, "Exception vector 40\n"},
   };
   for (auto [code, line] : cases) {
     board.stopCodes.push_back(code);
-    std::string text = run("G");
+    text = run("G");
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), line);
     EXPECT_EQ(dbg->repeatLine, code == STOP_ABORT ? "g" : "");
   }
@@ -157,7 +152,6 @@ TEST_F(Running, StackOutsideTheValidRangeIsRefused) {
 
 TEST_F(Running, ProgramTextIsShownAndKeysAreForwarded) {
   board.goText = "Hello\r\n\x80\x01!";
-  keys.endOfInput = false;
   keys.key('a');
   keys.key('b');
   board.schedule(5, frame(GO, {STOP_ABORT}));
@@ -169,22 +163,18 @@ TEST_F(Running, ProgramTextIsShownAndKeysAreForwarded) {
   EXPECT_EQ(sent.substr(go + 5, 2), "ab");
 }
 
-TEST_F(Running, EscapeGivesUpTheWaitAndARestartIsReported) {
-  keys.endOfInput = false;
+TEST_F(Running, EscapeRestartAndPipedInputEndOrKeepTheWait) {
   keys.key(27, 3);
   EXPECT_EQ(run("G"), "Unknown packet\n");
   EXPECT_EQ(dbg->repeatLine, "");
   EXPECT_EQ(board.codes().back(), BREAK_CLEAR);
   board.schedule(2, frame(RESTART));
   EXPECT_EQ(run("G"), "Reset!\n");
-}
-
-TEST_F(Running, PipedInputIsNotForwardedAsKeys) {
-  keys.isInteractive = false;
+  keys.isInteractive = false;  // a script's next line stays a command
   keys.line("r");
   board.stopCodes.push_back(STOP_ABORT);
   EXPECT_EQ(run("G").substr(0, 14), "Abort by User\n");
-  EXPECT_TRUE(keys.keysRead.empty());
+  EXPECT_TRUE(keys.keysRead.size() == 1 && keys.keysRead[0] == 27);
 }
 
 TEST_F(Running, StepTakesCountedStepsAtThePc) {
