@@ -5,7 +5,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh build
-cmake -S . -B build -DH8_TESTS=OFF >/dev/null
+# A fresh build tree leaves the tests out (they need GoogleTest); an existing one keeps its choice.
+if [ -f build/CMakeCache.txt ]; then
+  cmake -S . -B build >/dev/null
+else
+  cmake -S . -B build -DH8_TESTS=OFF >/dev/null
+fi
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target h8dbg h8sim h8abs >/dev/null
 # shellcheck disable=SC2086
 exec build/h8sim run ${H8SIM_OPTIONS:-} -- "$@"
