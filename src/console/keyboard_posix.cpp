@@ -1,6 +1,6 @@
-// POSIX console: standard input, polled; a terminal is kept in no-echo, non-canonical mode while
-// the debugger waits so that a single key is seen at once, and line editing is done by libedit
-// when the build has it, else by a small editor of our own.
+// POSIX console: standard input, polled. While a program runs, a terminal is in no-echo,
+// non-canonical mode so that single keys are seen at once; lines are edited by libedit when the
+// build has it, else by the terminal's own canonical mode.
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -35,13 +35,20 @@ class PosixKeyboard : public Keyboard {
     if (tty_) {
       haveSavedTermios = true;
       installTerminalRestore(restoreTerminal);
-      waitMode_ = savedTermios;
-      waitMode_.c_lflag &= ~(ICANON | ECHO);
+      runMode_ = savedTermios;
+      runMode_.c_lflag &= ~(ICANON | ECHO);
       // Keys reach a running program as typed: Enter as CR, Ctrl-S and Ctrl-Q as themselves.
-      waitMode_.c_iflag &= ~(ICRNL | INLCR | IXON);
-      waitMode_.c_cc[VMIN] = 1;
-      waitMode_.c_cc[VTIME] = 0;
-      tcsetattr(STDIN_FILENO, TCSANOW, &waitMode_);
+      runMode_.c_iflag &= ~(ICRNL | INLCR | IXON);
+      runMode_.c_cc[VMIN] = 1;
+      runMode_.c_cc[VTIME] = 0;
+#ifdef H8_HAVE_LIBEDIT
+      // libedit takes over once the first key is seen, so the prompt waits in single-key mode.
+      promptMode_ = runMode_;
+#else
+      // Without libedit the terminal's own canonical mode edits the line.
+      promptMode_ = savedTermios;
+#endif
+      tcsetattr(STDIN_FILENO, TCSANOW, &promptMode_);
     }
   }
   ~PosixKeyboard() override { restoreTerminal(); }
@@ -69,6 +76,10 @@ class PosixKeyboard : public Keyboard {
 
   bool interactive() const override { return tty_; }
 
+  void setRunMode(bool running) override {
+    if (tty_) tcsetattr(STDIN_FILENO, TCSANOW, running ? &runMode_ : &promptMode_);
+  }
+
   bool readLine(std::string& line, const std::string& prompt) override {
     line.clear();
     if (eof_) return false;
@@ -80,7 +91,7 @@ class PosixKeyboard : public Keyboard {
     fflush(stdout);
     tcsetattr(STDIN_FILENO, TCSANOW, &savedTermios);
     char* text = readline(prompt.c_str());
-    tcsetattr(STDIN_FILENO, TCSANOW, &waitMode_);
+    tcsetattr(STDIN_FILENO, TCSANOW, &promptMode_);
     if (!text) {
       eof_ = true;
       return false;
@@ -91,7 +102,7 @@ class PosixKeyboard : public Keyboard {
     return true;
 #else
     (void)prompt;
-    return editLine(line);
+    return readPlainLine(line);
 #endif
   }
 
@@ -143,42 +154,12 @@ class PosixKeyboard : public Keyboard {
     }
   }
 
-  // Minimal editing for terminals without libedit: echo, backspace, Ctrl-U, Enter.
-  bool editLine(std::string& line) {
-    for (;;) {
-      int c = readKey();
-      if (c < 0) return !line.empty();
-      if (c == KEY_NONE) continue;
-      if (c == '\n' || c == '\r') {
-        fputs("\n", stdout);
-        fflush(stdout);
-        return true;
-      }
-      if (c == 4 && line.empty()) {  // Ctrl-D on an empty line ends the input
-        eof_ = true;
-        return false;
-      }
-      if (c == 0x7F || c == 8) {
-        if (!line.empty()) {
-          line.pop_back();
-          fputs("\b \b", stdout);
-        }
-      } else if (c == 0x15) {
-        for (size_t i = 0; i < line.size(); i++) fputs("\b \b", stdout);
-        line.clear();
-      } else if (c >= 0x20 || c == '\t') {
-        line.push_back(char(c));
-        fputc(c, stdout);
-      }
-      fflush(stdout);
-    }
-  }
-
   bool tty_ = false;
   bool eof_ = false;
   bool havePeek_ = false;
   uint8_t peek_ = 0;
-  termios waitMode_{};
+  termios promptMode_{};
+  termios runMode_{};
 };
 
 }  // namespace

@@ -127,6 +127,12 @@ int Debugger::runAndWait() {
   link.endPacket();
   link.sendPacket();
   bool keys = keyboard.interactive();
+  // The console passes single keys to the program until the run ends, however it ends.
+  struct RunMode {
+    Keyboard& keyboard;
+    explicit RunMode(Keyboard& k) : keyboard(k) { keyboard.setRunMode(true); }
+    ~RunMode() { keyboard.setRunMode(false); }
+  } runMode(keyboard);
   for (;;) {
     bool key = keys && keyboard.keyWaiting();
     if (!key && link.availCom() == 0) {

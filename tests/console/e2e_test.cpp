@@ -190,19 +190,25 @@ TEST(DebuggerProcess, UnpluggedLineEndsWaitsInsteadOfHanging) {
 
 TEST(DebuggerProcess, TerminalGetsUtf8HelpAndIsRestoredOnSigterm) {
   Process p({}, true, "C.UTF-8");
-  termios before{}, waiting{}, after{};
+  termios before{}, running{}, after{};
   tcgetattr(p.in, &before);
   ASSERT_TRUE(p.serveUntil([&] { return p.atPrompt(); }));
-  tcgetattr(p.in, &waiting);
-  EXPECT_EQ(waiting.c_lflag & ECHO, 0u);  // no echo while the prompt waits for a key
   p.type("h\r");
   EXPECT_TRUE(p.serveUntil([&] {  // "コマンド一覧" in UTF-8
     return p.shown.find("\xe3\x82\xb3\xe3\x83\x9e\xe3\x83\xb3\xe3\x83\x89") != std::string::npos;
   }));
+  p.type("g\r");  // the board never reports a stop: the program keeps running
+  ASSERT_TRUE(p.serveUntil([&] { return p.sent().find(kGoFrame) != std::string::npos; }));
+  ASSERT_TRUE(p.serveUntil([&] {
+    tcgetattr(p.in, &running);
+    return (running.c_lflag & (ICANON | ECHO)) == 0;  // single keys, no echo, while it runs
+  }));
+  EXPECT_EQ(running.c_iflag & ICRNL, 0u);
   kill(p.pid, SIGTERM);
   EXPECT_EQ(p.exitStatus(), 128 + SIGTERM);
   tcgetattr(p.in, &after);
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO), before.c_lflag & (ICANON | ECHO));
+  EXPECT_EQ(after.c_iflag & ICRNL, before.c_iflag & ICRNL);
 }
 
 // While a program runs, keys reach it as typed (Enter as CR), an arrow key's escape sequence is
