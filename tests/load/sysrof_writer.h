@@ -1,13 +1,10 @@
-// SYSROF bytes for tests, built record by record, and files of the running test in the build tree
-// (parallel builds do not share them).
+// SYSROF bytes for tests, built record by record, and a file of the running test in the build tree
+// (tests running in parallel do not share one).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
+#include <fstream>
 
 namespace h8test {
 
@@ -29,14 +26,12 @@ inline Bytes obj(uint32_t address, const Bytes& data, uint8_t type = 0x1C) {
 }
 const Bytes END{0xFF, 0x02};
 
-// Writes the bytes `b` to a file of the running test in the build tree and gives its path.
-inline std::string saveFile(const Bytes& b, const std::string& name = "t.abs") {
-  std::filesystem::path dir = std::filesystem::path(H8_BUILD_DIR) / "tests" / "scratch";
-  std::filesystem::create_directories(dir);
+// Writes `b` to the running test's file beside the test programs and gives its path (the same
+// path on every call).
+inline std::string saveFile(const Bytes& b) {
   const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string path = dir.string() + "/" + t->test_suite_name() + "_" + t->name() + "_" + name;
-  FILE* f = fopen(path.c_str(), "wb");
-  EXPECT_TRUE(f && (b.empty() || fwrite(b.data(), 1, b.size(), f) == b.size()) && !fclose(f));
+  std::string path = H8_BUILD_DIR "/tests/" + std::string(t->name()) + ".abs";
+  EXPECT_TRUE(std::ofstream(path, std::ios::binary).write((const char*)b.data(), b.size()));
   return path;
 }
 
