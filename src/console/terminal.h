@@ -15,4 +15,10 @@ std::unique_ptr<Output> makeConsoleOutput();
 // from the SIGINT/SIGTERM handlers (so it must be async-signal-safe).
 void installTerminalRestore(void (*restore)());
 
+// Runs every registered restore function (terminal.cpp). The platform files call it from their
+// interrupt handlers, and define installInterruptHandlers, which installTerminalRestore calls
+// once.
+void runTerminalRestores();
+void installInterruptHandlers();
+
 }  // namespace h8

@@ -15,16 +15,8 @@ namespace h8 {
 
 namespace {
 
-constexpr int kMaxRestores = 4;
-void (*restores[kMaxRestores])() = {};
-int restoreCount = 0;
-
-void runRestores() {
-  for (int i = 0; i < restoreCount; i++) restores[i]();
-}
-
 void onSignal(int sig) {
-  runRestores();
+  runTerminalRestores();
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -63,13 +55,9 @@ class ConsoleOutput : public FileOutput {
 
 std::unique_ptr<Output> makeConsoleOutput() { return std::make_unique<ConsoleOutput>(); }
 
-void installTerminalRestore(void (*restore)()) {
-  if (restoreCount == 0) {
-    atexit(runRestores);
-    signal(SIGINT, onSignal);
-    signal(SIGTERM, onSignal);
-  }
-  if (restoreCount < kMaxRestores) restores[restoreCount++] = restore;
+void installInterruptHandlers() {
+  signal(SIGINT, onSignal);
+  signal(SIGTERM, onSignal);
 }
 
 }  // namespace h8

@@ -13,18 +13,10 @@ namespace h8 {
 
 namespace {
 
-constexpr int kMaxRestores = 4;
-void (*restores[kMaxRestores])() = {};
-int restoreCount = 0;
-
-void runRestores() {
-  for (int i = 0; i < restoreCount; i++) restores[i]();
-}
-
 // Ctrl-C, Ctrl-Break, closing the window: put the console back, then let the default handler
 // end the process.
 BOOL WINAPI onConsoleEvent(DWORD) {
-  runRestores();
+  runTerminalRestores();
   return FALSE;
 }
 
@@ -64,12 +56,6 @@ class ConsoleOutput : public FileOutput {
 
 std::unique_ptr<Output> makeConsoleOutput() { return std::make_unique<ConsoleOutput>(); }
 
-void installTerminalRestore(void (*restore)()) {
-  if (restoreCount == 0) {
-    atexit(runRestores);
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-  }
-  if (restoreCount < kMaxRestores) restores[restoreCount++] = restore;
-}
+void installInterruptHandlers() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 
 }  // namespace h8
