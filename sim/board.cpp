@@ -35,7 +35,7 @@ Board::Board() {
 // that sets up a stack and waits, one RTE stub per vector, and an identifying string. Nothing
 // executes it yet; it makes DB and DA of the monitor's area show what a real board would.
 void Board::installMonitor() {
-  std::memset(flash_.data(), 0xFF, MONITOR_END);
+  std::memset(flash_.data(), 0xFF, USER_FLASH_START);
   for (int v = 0; v < VECTOR_COUNT; v++) {
     uint32_t target = v == 0 ? MONITOR_RESET_ENTRY : MONITOR_HANDLERS + 4 * uint32_t(v);
     store16(&flash_[2 * v], target);
@@ -51,7 +51,7 @@ void Board::installMonitor() {
 }
 
 uint8_t Board::read(uint32_t address) const {
-  if (inRange(address, FLASH_START, FLASH_START + FLASH_SIZE)) return flash_[address];
+  if (inRange(address, FLASH_START, FLASH_START + FLASH_END)) return flash_[address];
   if (inRange(address, RAM_START, RAM_END)) return ram_[address - RAM_START];
   if (inRange(address, IO_LOW_START, IO_LOW_END)) return ioLow_[address - IO_LOW_START];
   if (inRange(address, IO_HIGH_START, IO_HIGH_END)) return ioHigh_[address - IO_HIGH_START];
@@ -87,7 +87,7 @@ bool Board::write(uint32_t address, const uint8_t* data, uint32_t count) {
 
 bool Board::eraseFlash(int block) {
   if (block != ERASE_USER_AREA) return false;
-  std::memset(&flash_[USER_FLASH_START], 0xFF, USER_FLASH_LIMIT - USER_FLASH_START);
+  std::memset(&flash_[USER_FLASH_START], 0xFF, USER_FLASH_END - USER_FLASH_START);
   return true;
 }
 
@@ -100,7 +100,7 @@ FlashResult Board::programFlash(uint32_t source, uint32_t destination) {
 
 FlashResult Board::programBlock(uint32_t destination, const uint8_t* data) {
   if (destination % FLASH_BLOCK_SIZE != 0 || destination < USER_FLASH_START ||
-      destination > USER_FLASH_LIMIT - FLASH_BLOCK_SIZE) {
+      destination > USER_FLASH_END - FLASH_BLOCK_SIZE) {
     return FLASH_BAD_DESTINATION;
   }
   bool verified = true;
@@ -116,7 +116,7 @@ void Board::reset() {
   for (uint32_t& r : regs_) r = 0;
   regs_[7] = RESET_SP;
   regs_[8] = RESET_CCR;
-  regs_[9] = RESET_PC;
+  regs_[9] = USER_FLASH_START;
   breakpointSet = false;
   breakpoint = 0;
   ioLow_.fill(0);
@@ -138,7 +138,7 @@ bool Board::setReg(int selector, uint32_t value) {
 
 void Board::setFlash(const uint8_t* image) {
   std::memcpy(&flash_[USER_FLASH_START], image + USER_FLASH_START,
-              USER_FLASH_LIMIT - USER_FLASH_START);
+              USER_FLASH_END - USER_FLASH_START);
 }
 
 bool loadFlashImage(const std::string& path, Board& board, std::string& error) {
@@ -147,12 +147,12 @@ bool loadFlashImage(const std::string& path, Board& board, std::string& error) {
     error = path + ": " + std::strerror(errno);
     return false;
   }
-  std::array<uint8_t, FLASH_SIZE> image;
+  std::array<uint8_t, FLASH_END> image;
   size_t n = std::fread(image.data(), 1, image.size(), f);
   bool longer = std::fgetc(f) != EOF;
   std::fclose(f);
   if (n != image.size() || longer) {
-    error = path + ": not a flash image (" + std::to_string(FLASH_SIZE) + " bytes expected)";
+    error = path + ": not a flash image (" + std::to_string(FLASH_END) + " bytes expected)";
     return false;
   }
   board.setFlash(image.data());
@@ -168,9 +168,9 @@ bool saveFlashImage(const std::string& path, const Board& board, std::string& er
     error = temp + ": " + std::strerror(errno);
     return false;
   }
-  size_t n = std::fwrite(board.flash().data(), 1, FLASH_SIZE, f);
+  size_t n = std::fwrite(board.flash().data(), 1, FLASH_END, f);
   bool closed = std::fclose(f) == 0;
-  if (n != FLASH_SIZE || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
+  if (n != FLASH_END || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
     error = path + ": " + std::strerror(errno);
     std::remove(temp.c_str());
     return false;
@@ -179,10 +179,10 @@ bool saveFlashImage(const std::string& path, const Board& board, std::string& er
 }
 
 bool programSysrof(const std::string& path, Board& board, Output& out) {
-  std::vector<uint8_t> image(USER_FLASH_LIMIT - USER_FLASH_START, 0xFF);
-  if (!loadSysrof(path.c_str(), image.data(), USER_FLASH_START, USER_FLASH_LIMIT, out)) {
+  std::vector<uint8_t> image(USER_FLASH_END - USER_FLASH_START, 0xFF);
+  if (!loadSysrof(path.c_str(), image.data(), USER_FLASH_START, USER_FLASH_END, out)) {
     out.printf("h8sim: %s: no program loaded (not a SYSROF file, or data outside %04X..%04X)\n",
-               path.c_str(), unsigned(USER_FLASH_START), unsigned(USER_FLASH_LIMIT - 1));
+               path.c_str(), unsigned(USER_FLASH_START), unsigned(USER_FLASH_END - 1));
     return false;
   }
   board.eraseFlash(ERASE_USER_AREA);

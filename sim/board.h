@@ -27,38 +27,6 @@
 
 namespace h8 {
 
-constexpr uint32_t FLASH_START = 0x0000;
-constexpr uint32_t FLASH_SIZE = 0x8000;
-constexpr uint32_t MONITOR_END = 0x1000;  // flash below this belongs to the monitor
-
-constexpr uint32_t RAM_START = 0xF780;
-constexpr uint32_t RAM_END = 0xFF80;
-constexpr uint32_t IO_LOW_START = 0xF700;
-constexpr uint32_t IO_LOW_END = 0xF780;
-constexpr uint32_t IO_HIGH_START = 0xFF80;
-constexpr uint32_t IO_HIGH_END = 0x10000;
-
-// SCI3 registers.
-constexpr uint32_t SCI3_SMR = 0xFFA8;
-constexpr uint32_t SCI3_BRR = 0xFFA9;
-constexpr uint32_t SCI3_SCR3 = 0xFFAA;
-constexpr uint32_t SCI3_TDR = 0xFFAB;
-constexpr uint32_t SCI3_SSR = 0xFFAC;
-constexpr uint32_t SCI3_RDR = 0xFFAD;
-
-// Monitor areas reported to the host.
-constexpr uint32_t FLASH_PROG_AREA_START = 0xF780;
-constexpr uint32_t FLASH_PROG_AREA_SIZE = 0x400;
-constexpr uint32_t USER_DATA_AREA_START = 0xFC00;
-constexpr uint32_t USER_DATA_AREA_SIZE = 0x100;
-
-// Registers after reset.
-constexpr uint32_t RESET_SP = 0xFF7C;
-constexpr uint32_t RESET_PC = 0x1000;
-constexpr uint32_t RESET_CCR = 0x80;
-
-constexpr int REGISTER_COUNT = 10;  // ER0..ER7, CCR, PC: the monitor's selectors 0..9
-
 enum FlashResult {
   FLASH_OK,
   FLASH_BAD_SOURCE,       // the 128 source bytes do not all lie in RAM
@@ -93,21 +61,21 @@ class Board {
   std::deque<uint8_t> sciInput;
 
   // Flash image, 0x0000..0x7FFF (the monitor's area included).
-  const std::array<uint8_t, FLASH_SIZE>& flash() const { return flash_; }
+  const std::array<uint8_t, FLASH_END>& flash() const { return flash_; }
   // Replaces the user area with `image` (0x0000..0x7FFF; the monitor area is kept).
   void setFlash(const uint8_t* image);
 
  private:
   void installMonitor();
 
-  std::array<uint8_t, FLASH_SIZE> flash_;
+  std::array<uint8_t, FLASH_END> flash_;
   std::array<uint8_t, RAM_END - RAM_START> ram_{};
   std::array<uint8_t, IO_LOW_END - IO_LOW_START> ioLow_{};
   std::array<uint8_t, IO_HIGH_END - IO_HIGH_START> ioHigh_{};
   uint32_t regs_[REGISTER_COUNT] = {};
 };
 
-// The flash image file of --flash: exactly FLASH_SIZE bytes. Loading keeps the board's monitor
+// The flash image file of --flash: exactly FLASH_END bytes. Loading keeps the board's monitor
 // area. Both return false with a message in `error`.
 bool loadFlashImage(const std::string& path, Board& board, std::string& error);
 bool saveFlashImage(const std::string& path, const Board& board, std::string& error);

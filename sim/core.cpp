@@ -1,7 +1,7 @@
 #include "sim/core.h"
 
+#include "common/target.h"
 #include "disasm/decoder.h"
-#include "link/requests.h"
 
 namespace h8 {
 

@@ -23,7 +23,6 @@
 namespace h8 {
 
 constexpr int RUN_CONTINUES = -1;
-constexpr int STOP_SLEEP = 13;
 
 class CpuCore {
  public:

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/output.h"
+#include "common/version.h"
 #include "sim/options.h"
 #include "sim/session.h"
 
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.version) {
-    out.printf("h8sim %s\n", H8_VERSION);
+    out.printf("h8sim %s\n", h8::VERSION_TEXT);
     return 0;
   }
   return h8::runSimulator(options, out, err);

@@ -1,6 +1,6 @@
 #include "sim/monitor_server.h"
 
-#include "link/requests.h"
+#include "common/target.h"
 
 namespace h8 {
 
@@ -19,19 +19,19 @@ void logFrame(Output& log, const char* direction, const char* name, const uint8_
 }  // namespace
 
 const MonitorServer::Request MonitorServer::REQUESTS[] = {
-    {MEM_READ, "MEM_READ", &MonitorServer::memRead},
-    {MEM_WRITE, "MEM_WRITE", &MonitorServer::memWrite},
-    {REG_READ, "REG_READ", &MonitorServer::regRead},
-    {REG_WRITE, "REG_WRITE", &MonitorServer::regWrite},
-    {VERSION, "VERSION", &MonitorServer::version},
-    {FLASH_PROG_AREA, "FLASH_PROG_AREA", &MonitorServer::flashProgArea},
-    {USER_DATA_AREA, "USER_DATA_AREA", &MonitorServer::userDataArea},
-    {BREAK_READ, "BREAK_READ", &MonitorServer::breakRead},
-    {BREAK_WRITE, "BREAK_WRITE", &MonitorServer::breakWrite},
-    {BREAK_CLEAR, "BREAK_CLEAR", &MonitorServer::breakClear},
-    {GO, "GO", &MonitorServer::go},
-    {FLASH_ERASE, "FLASH_ERASE", &MonitorServer::flashErase},
-    {FLASH_WRITE, "FLASH_WRITE", &MonitorServer::flashWrite},
+    {MEM_READ, &MonitorServer::memRead},
+    {MEM_WRITE, &MonitorServer::memWrite},
+    {REG_READ, &MonitorServer::regRead},
+    {REG_WRITE, &MonitorServer::regWrite},
+    {VERSION, &MonitorServer::version},
+    {FLASH_PROG_AREA, &MonitorServer::flashProgArea},
+    {USER_DATA_AREA, &MonitorServer::userDataArea},
+    {BREAK_READ, &MonitorServer::breakRead},
+    {BREAK_WRITE, &MonitorServer::breakWrite},
+    {BREAK_CLEAR, &MonitorServer::breakClear},
+    {GO, &MonitorServer::go},
+    {FLASH_ERASE, &MonitorServer::flashErase},
+    {FLASH_WRITE, &MonitorServer::flashWrite},
 };
 
 MonitorServer::MonitorServer(Board& board, CpuCore& core, SerialPort& port, Output& log)
@@ -43,7 +43,7 @@ MonitorServer::MonitorServer(Board& board, CpuCore& core, SerialPort& port, Outp
 
 void MonitorServer::receive(uint8_t b) {
   int r = link_->feedPacket(b);
-  if (r == 3) {
+  if (r == FEED_COMPLETE) {
     frameBytes_.clear();
     hostSpoke_ = true;
     handleFrame();
@@ -52,7 +52,7 @@ void MonitorServer::receive(uint8_t b) {
   if (!running_) return;
   // While the program runs, everything that does not turn out to be a frame is typed input:
   // a key 0x02 only looks like STX until the recogniser rejects what follows.
-  if (r == 1 || r == 2) {
+  if (r == FEED_STX || r == FEED_INSIDE) {
     frameBytes_.push_back(b);
   } else {
     frameBytes_.push_back(b);
@@ -84,7 +84,7 @@ void MonitorServer::handleFrame() {
   for (const Request& r : REQUESTS) {
     if (r.code != code) continue;
     current_ = &r;
-    if (verbose) logFrame(log_, ">", r.name, link_->packetBuffer());
+    if (verbose) logFrame(log_, ">", requestName(r.code), link_->packetBuffer());
     (this->*r.handle)();
     return;
   }
@@ -96,7 +96,7 @@ void MonitorServer::beginReply() { link_->beginPacket(current_->code); }
 void MonitorServer::sendReply() {
   link_->endPacket();
   link_->sendPacket();
-  if (verbose) logFrame(log_, "<", current_->name, link_->packetBuffer());
+  if (verbose) logFrame(log_, "<", requestName(current_->code), link_->packetBuffer());
 }
 
 void MonitorServer::memRead() {
@@ -222,7 +222,7 @@ void MonitorServer::sendProgramOutput() {
 void MonitorServer::sendStop(int code) {
   running_ = false;
   frameBytes_.clear();
-  static const Request stop = {GO, "GO", nullptr};
+  static const Request stop = {GO, nullptr};
   current_ = &stop;
   beginReply();
   link_->putByte(uint32_t(code));
@@ -252,7 +252,7 @@ void MonitorServer::reset() {
   // A reset also loses a frame that was half received.
   link_ = std::make_unique<Link>(port_, quiet_);
   if (!hostSpoke_) return;
-  static const Request restart = {RESTART, "RESTART", nullptr};
+  static const Request restart = {RESTART, nullptr};
   current_ = &restart;
   beginReply();
   sendReply();

@@ -57,7 +57,6 @@ class MonitorServer {
  private:
   struct Request {
     uint8_t code;
-    const char* name;
     void (MonitorServer::*handle)();
   };
   static const Request REQUESTS[];

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "console/help.h"
+#include "common/scan.h"
+#include "common/version.h"
 
 namespace h8 {
 
@@ -14,66 +15,22 @@ namespace {
 
 constexpr const char* kStars =
     "********************************************************************\n";
-constexpr const char* kSeparators = " ,\t\n";
 
 }  // namespace
 
-const Command commandTable[] = {
-    {0, "DB", &Debugger::dumpByte, RepeatRule::NameIfOk, nullptr},
-    {1, "DW", &Debugger::dumpWord, RepeatRule::NameIfOk, nullptr},
-    {2, "DL", &Debugger::dumpLong, RepeatRule::NameIfOk, nullptr},
-    {3, "WB", &Debugger::writeByte, RepeatRule::NameIfOk, nullptr},
-    {4, "WW", &Debugger::writeWord, RepeatRule::NameIfOk, nullptr},
-    {5, "WL", &Debugger::writeLong, RepeatRule::NameIfOk, nullptr},
-    {6, "DA", &Debugger::disassembleCommand, RepeatRule::NameIfOk, nullptr},
-    {7, "R", &Debugger::registerCommand, RepeatRule::Fixed, "r"},
-    {8, "G", &Debugger::goCommand, RepeatRule::ByHandler, nullptr},
-    {9, "S", &Debugger::stepCommand, RepeatRule::FixedIfOk, "s"},
-    {10, "BS", &Debugger::breakSetCommand, RepeatRule::Fixed, "bs"},
-    {11, "BC", &Debugger::breakClearCommand, RepeatRule::Fixed, "bs"},
-    {12, "FE", &Debugger::flashEraseCommand, RepeatRule::Clear, nullptr},
-    {13, "FW", &Debugger::flashWriteCommand, RepeatRule::Keep, nullptr},
-    {14, "LO", &Debugger::loadCommand, RepeatRule::Keep, nullptr},
-    {15, "Q", &Debugger::quitCommand, RepeatRule::Keep, nullptr},
-    {16, "USR", &Debugger::userFlagCommand, RepeatRule::Keep, nullptr},
-    {17, "HELP", &Debugger::helpCommand, RepeatRule::Keep, nullptr},
-    {17, "H", &Debugger::helpCommand, RepeatRule::Keep, nullptr},
-    {CMD_NONE, nullptr, &Debugger::unknownCommand, RepeatRule::Keep, nullptr},
-};
-std::vector<std::string> splitWords(const std::string& line) {
-  std::vector<std::string> words;
-  size_t pos = 0;
-  while ((pos = line.find_first_not_of(kSeparators, pos)) != std::string::npos) {
-    size_t end = line.find_first_of(kSeparators, pos);
-    words.push_back(line.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-    pos = end;
-  }
-  return words;
-}
-
-const int commandTableSize = int(std::size(commandTable));
-static_assert(std::size(commandTable) == 20);
-
-Debugger::Debugger(SerialPort& port_, Keyboard& keyboard_, Output& out_)
-    : port(port_),
-      keyboard(keyboard_),
-      out(out_),
-      link(port_, out_),
-      monitor(link),
-      evaluator(monitor, symbols, out_),
-      flash(std::make_unique<FlashState>()) {}
-
-Debugger::~Debugger() = default;
+Debugger::Debugger(SerialPort& port, Keyboard& keyboard, Output& out)
+    : console(port, keyboard, out) {}
 
 int Debugger::run(int argc, char** argv) {
   parseOptions(argc, argv);
   if (!startUp()) return 0;
   commandLoop();
-  port.close();
+  console.port.close();
   return 0;
 }
 
 void Debugger::parseOptions(int argc, char** argv) {
+  Output& out = console.out;
   if (argc < 2) {
     out.printf("usage: %s [-option[ -option ..]] <target file>\n", argc > 0 ? argv[0] : "h8dbg");
     out.puts(" -m filename  : load symbol from map file\n");
@@ -100,11 +57,7 @@ void Debugger::parseOptions(int argc, char** argv) {
         out.puts("speed parameter missing.\n");
         return;
       }
-      const char* text = argv[++i];
-      char* end = nullptr;
-      errno = 0;
-      long long value = strtoll(text, &end, 10);
-      if (end != text) speed = long(int32_t(uint32_t(value)));
+      scanLD(argv[++i], speed);
     } else if (option == "-c") {
       if (last) {
         out.puts("com port name missing\n");
@@ -133,25 +86,29 @@ void Debugger::parseOptions(int argc, char** argv) {
 }
 
 bool Debugger::startUp() {
+  Output& out = console.out;
+  Monitor& monitor = console.monitor;
+  int* version = console.version;
   out.puts(kStars);
   out.puts("\n");
-  out.printf("MIRO-H8/3664 ROM Program Debugger Ver %d.%d(build %d)\n", 0, 3, 49);
+  out.printf("MIRO-H8/3664 ROM Program Debugger Ver %d.%d(build %d)\n", VERSION_MAJOR,
+             VERSION_MINOR, VERSION_BUILD);
   out.printf("Use port %-4s speed %6ld\n", portName.c_str(), speed);
   out.puts("\n");
   out.flush();
-  if (!port.open(portName, speed)) {
+  if (!console.port.open(portName, speed)) {
     out.puts("initCom() returns with error.\n");
     out.flush();
     return false;
   }
-  if (mapFile.size() >= 2) symbols.loadSymbols(mapFile, out);
+  if (mapFile.size() >= 2) console.symbols.loadSymbols(mapFile, out);
 
-  link.comTimeout = 1000;
+  console.link.comTimeout = 1000;
   if (!monitor.getVersion(version[0], version[1], version[2])) {
     out.puts("No responce from target. Push RESET or ABORT Switch.\n");
   }
   out.flush();
-  link.comTimeout = 0;
+  console.link.comTimeout = 0;
   if (monitor.getVersion(version[0], version[1], version[2])) {
     out.printf("Target Board(MIRO-H8/3664) vesk3664 Ver %d.%d(build %d)\n", version[0], version[1],
                version[2]);
@@ -165,7 +122,9 @@ bool Debugger::startUp() {
   } else {
     out.puts("Can't read Target Board Flash-ROM programming area\n");
   }
-  if (monitor.getUserDataArea(userStart, userSize)) {
+  bool userArea = monitor.getUserDataArea(userStart, userSize);
+  flash.userDataStart = userStart;
+  if (userArea) {
     out.printf("User data address =          %08lX - %08lX (size = %08lX)\n",
                (unsigned long)userStart, (unsigned long)uint32_t(userStart + userSize - 1),
                (unsigned long)userSize);
@@ -181,132 +140,6 @@ bool Debugger::startUp() {
   out.puts(kStars);
   out.flush();
   return true;
-}
-
-void Debugger::commandLoop() {
-  while (!quit) {
-    out.puts(">");
-    out.flush();
-    std::string line;
-    if (!waitLine(line, ">")) break;  // the end of console input ends the session like Q
-    execute(line);
-  }
-}
-
-bool Debugger::waitLine(std::string& line, const std::string& prompt) {
-  for (;;) {
-    if (keyboard.keyWaiting()) return keyboard.readLine(line, prompt);
-    if (link.availCom() > 0) {
-      uint8_t b = 0;
-      link.readCom(&b, 1);
-      out.put(char(b));
-      out.flush();
-      if (link.feedPacket(b) == 3) {
-        // An unasked frame: the monitor has restarted.
-        monitor.getVersion(version[0], version[1], version[2]);
-        out.puts("\n>");
-        out.flush();
-      }
-    } else {
-      if (port.lost() && !lossReported) {
-        out.puts("\nSerial line lost: the port has gone away.\n");
-        out.puts(prompt);
-        out.flush();
-        lossReported = true;
-      }
-      port.waitStep();
-    }
-  }
-}
-
-bool Debugger::execute(std::string line) {
-  if (line.size() > MAX_COMMAND_LINE) {
-    out.printf("Command line too long (%d characters at most)\n", MAX_COMMAND_LINE);
-    return !quit;
-  }
-  if (line.empty()) line = repeatLine;
-
-  std::vector<std::string> words = splitWords(line);
-
-  const Command* command = &commandTable[commandTableSize - 1];
-  if (!words.empty()) {
-    for (char& c : words[0]) c = char(toupper(static_cast<unsigned char>(c)));
-    for (int i = 0; i < commandTableSize - 1; i++) {
-      if (words[0] == commandTable[i].name) {
-        command = &commandTable[i];
-        break;
-      }
-    }
-  }
-  int argc = words.empty() ? 0 : int(std::min<size_t>(words.size() - 1, 2));
-  const char* word1 = argc >= 1 ? words[1].c_str() : nullptr;
-  const char* word2 = argc >= 2 ? words[2].c_str() : nullptr;
-
-  int status = (this->*command->handler)(argc, word1, word2);
-
-  switch (command->repeat) {
-    case RepeatRule::Keep:
-    case RepeatRule::ByHandler:
-      break;
-    case RepeatRule::Clear:
-      repeatLine.clear();
-      break;
-    case RepeatRule::NameIfOk:
-      repeatLine = status == 0 ? command->name : "";
-      break;
-    case RepeatRule::Fixed:
-      repeatLine = command->repeatText;
-      break;
-    case RepeatRule::FixedIfOk:
-      repeatLine = status == 0 ? command->repeatText : "";
-      break;
-  }
-  return !quit;
-}
-
-bool Debugger::evalArgument(const char* word, const char* error, uint32_t& value) {
-  uint32_t v = evaluator.evalExpression(word);
-  if (evaluator.exprError) {
-    out.printf(error, word);
-    return false;
-  }
-  value = v;
-  return true;
-}
-
-int Debugger::quitCommand(int, const char*, const char*) {
-  quit = true;
-  return 0;
-}
-
-int Debugger::helpCommand(int, const char*, const char*) {
-  for (int i = 0; i < helpLineCount; i++) out.writeCp932(helpLines[i]);
-  return 0;
-}
-
-int Debugger::unknownCommand(int, const char*, const char*) {
-  out.puts("Unknown Command\n");
-  return 0;
-}
-
-int Debugger::flashEraseCommand(int, const char*, const char*) {
-  feCommand(monitor, out);
-  return 0;
-}
-
-int Debugger::flashWriteCommand(int argc, const char* w1, const char* w2) {
-  fwCommand(monitor, evaluator, out, userStart, argc, w1, w2);
-  return 0;
-}
-
-int Debugger::loadCommand(int argc, const char* w1, const char*) {
-  loCommand(monitor, out, *flash, argc, w1);
-  return 0;
-}
-
-int Debugger::userFlagCommand(int, const char*, const char*) {
-  usrCommand(monitor, out, *flash);
-  return 0;
 }
 
 }  // namespace h8

@@ -1,14 +1,31 @@
 // DB, DW, DL dump target memory; WB, WW, WL write it, one cell or interactively.
 #include <cctype>
-#include <cstdlib>
-#include <vector>
+#include <cstdio>
 
 #include "common/bigendian.h"
-#include "console/debugger.h"
+#include "common/scan.h"
+#include "console/commands.h"
 
 namespace h8 {
 
 namespace {
+
+constexpr int MAX_WRITE_LINE = 255;  // lines of the interactive write
+constexpr uint32_t DUMP_LINE = 16;
+
+constexpr Exchange DUMP_READ = {MEM_READ,
+                                false,
+                                StatusByte::NONE,
+                                "dumpMem:Error receivePacket()=%d\n",
+                                "dumpMem:Error.Responce is not MEM_READ. %d\n",
+                                nullptr};
+// The single write does not read the reply's status byte.
+constexpr Exchange SINGLE_WRITE = {MEM_WRITE,
+                                   false,
+                                   StatusByte::NONE,
+                                   "writeMemSingle():PacketError %d\n",
+                                   "writeMemSingle():ProtocolError %d\n",
+                                   nullptr};
 
 // A cell's value from `unit` bytes of the line; bytes past `valid` were not read and are
 // shown as "??" rather than as stale memory.
@@ -29,22 +46,13 @@ void printCell(Output& out, const uint8_t* bytes, int unit, int valid) {
   out.put(' ');
 }
 
-// Reads a word as a hexadecimal number in the manner of "%lX": optional blanks, sign and 0x
-// prefix, then hexadecimal digits. False when no digit is there.
-bool scanHex(const std::string& word, uint32_t& value) {
-  const char* p = word.c_str();
-  char* end = nullptr;
-  unsigned long long v = strtoull(p, &end, 16);
-  if (end == p) return false;
-  value = uint32_t(v);
-  return true;
-}
-
 }  // namespace
 
-int Debugger::dumpCommand(int argc, const char* addressWord, const char* sizeWord, int unit) {
-  if (argc >= 1 && !evalArgument(addressWord, "Invalid Address %s\n", dumpAddress)) return -1;
-  if (argc >= 2 && !evalArgument(sizeWord, "Invalid size %s\n", dumpSize)) return -1;
+int MemoryCommands::dump(const Words& args, int unit) {
+  if (args.size() >= 1 && !c_.evalArgument(args[0], "Invalid Address %s\n", dumpAddress)) {
+    return -1;
+  }
+  if (args.size() >= 2 && !c_.evalArgument(args[1], "Invalid size %s\n", dumpSize)) return -1;
   if (dumpSize != 0) {
     dumpAddress &= ~uint32_t(unit - 1);
     dumpMem(dumpAddress, dumpSize & 0xFFFF, unit);
@@ -53,33 +61,18 @@ int Debugger::dumpCommand(int argc, const char* addressWord, const char* sizeWor
   return 0;
 }
 
-void Debugger::dumpMem(uint32_t address, uint32_t count, int unit) {
-  uint8_t line[16];
+void MemoryCommands::dumpMem(uint32_t address, uint32_t count, int unit) {
+  Output& out = c_.out;
+  uint8_t line[DUMP_LINE];
   while (count > 0) {
-    int n = count < 16 ? int(count) : 16;
+    int n = int(count < DUMP_LINE ? count : DUMP_LINE);
     count -= uint32_t(n);
-    link.beginPacket(MEM_READ);
-    link.putLong(address);
-    link.putByte(uint32_t(n));
-    link.endPacket();
-    link.sendPacket();
-    int r = link.receivePacket();
-    if (r <= 0) {
-      out.printf("dumpMem:Error receivePacket()=%d\n", r);
-      return;
-    }
-    int code = link.getByte();
-    if (code != MEM_READ) {
-      out.printf("dumpMem:Error.Responce is not MEM_READ. %d\n", code);
-      return;
-    }
-    for (int i = 0; i < n; i++) line[i] = link.getByte();
-
+    if (!c_.monitor.readMem(address, uint32_t(n), line, DUMP_READ)) return;
     out.printf("%06lX ", (unsigned long)address);
     int offset = 0;
     for (; offset < n; offset += unit) printCell(out, line + offset, unit, n - offset);
     const char* filler = unit == 1 ? "   " : unit == 2 ? "     " : "         ";
-    for (; offset < 16; offset += unit) out.puts(filler);
+    for (; offset < int(DUMP_LINE); offset += unit) out.puts(filler);
     for (int i = 0; i < n; i++) out.put(line[i] < 0x20 ? '.' : char(line[i]));
     out.puts("\n");
     out.flush();
@@ -87,67 +80,58 @@ void Debugger::dumpMem(uint32_t address, uint32_t count, int unit) {
   }
 }
 
-int Debugger::writeCommand(int argc, const char* addressWord, const char* dataWord, int unit) {
-  if (argc == 0) {
+int MemoryCommands::write(const Words& args, int unit) {
+  if (args.empty()) {
     writeAddress &= ~uint32_t(unit - 1);
     interactiveWrite(writeAddress, unit);
     return 0;
   }
-  writeAddress = evaluator.evalExpression(addressWord);
-  if (evaluator.exprError) {
-    out.printf("Invalid Address %s\n", addressWord);
+  // The address is stored before it is checked: a bad one leaves 0xFFFFFFFF.
+  writeAddress = c_.evaluator.evalExpression(args[0].c_str());
+  if (c_.evaluator.exprError) {
+    c_.out.printf("Invalid Address %s\n", args[0].c_str());
     return -1;
   }
   writeAddress &= ~uint32_t(unit - 1);
-  if (argc == 1) {
+  if (args.size() == 1) {
     interactiveWrite(writeAddress, unit);
     return 0;
   }
   uint32_t value = 0;
-  if (!evalArgument(dataWord, "Invalid DATA %s\n", value)) return -2;
+  if (!c_.evalArgument(args[1], "Invalid DATA %s\n", value)) return -2;
   writeAddress = writeMemSingle(writeAddress, value, unit);
   return 0;
 }
 
-uint32_t Debugger::writeMemSingle(uint32_t address, uint32_t value, int unit) {
+uint32_t MemoryCommands::writeMemSingle(uint32_t address, uint32_t value, int unit) {
   if ((unit == 2 && (address & 1)) || (unit == 4 && (address & 3))) return address;
-  link.beginPacket(MEM_WRITE);
-  link.putLong(address);
-  link.putByte(uint32_t(unit));
-  for (int i = unit - 1; i >= 0; i--) link.putByte(value >> (8 * i));
-  link.endPacket();
-  link.sendPacket();
-  int r = link.receivePacket();
-  if (r <= 0) {
-    out.printf("writeMemSingle():PacketError %d\n", r);
-    return address;
-  }
-  int code = link.getByte();
-  if (code != MEM_WRITE) {
-    out.printf("writeMemSingle():ProtocolError %d\n", code);
+  uint8_t bytes[4];
+  store32(bytes, value);
+  if (!c_.monitor.writeMem(address, uint32_t(unit), bytes + 4 - unit, SINGLE_WRITE)) {
     return address;
   }
   return address + uint32_t(unit);
 }
 
-uint32_t Debugger::interactiveWrite(uint32_t address, int unit) {
+uint32_t MemoryCommands::interactiveWrite(uint32_t address, int unit) {
+  Output& out = c_.out;
   for (;;) {
     char prompt[32];
     snprintf(prompt, sizeof prompt, "%06lX:>", (unsigned long)address);
     out.puts(prompt);
     out.flush();
     std::string line;
-    if (!waitLine(line, prompt)) return address;
+    if (!c_.waitLine(line, prompt)) return address;
     if (line.size() > MAX_WRITE_LINE) {
       out.printf("Line too long (%d characters at most); nothing written\n", MAX_WRITE_LINE);
       continue;
     }
     for (char& c : line) c = char(toupper(static_cast<unsigned char>(c)));
-    std::vector<std::string> words = splitWords(line);
+    Words words = splitWords(line);
     if (words.empty()) return address;
     for (const std::string& word : words) {
       uint32_t value = 0;
-      if (scanHex(word, value)) {
+      if (scanLX(word.c_str(), value)) {
         writeMemSingle(address, value, unit);
       } else {
         // No number: the cell is skipped rather than written with an invented value.

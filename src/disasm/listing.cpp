@@ -4,14 +4,9 @@
 #include <cstdio>
 
 #include "common/bigendian.h"
+#include "common/target.h"
 
 namespace h8 {
-
-const char* const byteRegNames[16] = {"R0H", "R1H", "R2H", "R3H", "R4H", "R5H", "R6H", "R7H",
-                                      "R0L", "R1L", "R2L", "R3L", "R4L", "R5L", "R6L", "R7L"};
-const char* const wordRegNames[16] = {"R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7",
-                                      "E0", "E1", "E2", "E3", "E4", "E5", "E6", "E7"};
-const char* const longRegNames[8] = {"ER0", "ER1", "ER2", "ER3", "ER4", "ER5", "ER6", "ER7"};
 
 namespace {
 
@@ -110,13 +105,13 @@ std::string formatOperands(const char* format, const uint8_t bytes[INSTRUCTION_B
         text += hex(ref, 8);
         break;
       case FieldKind::BYTE_REG:
-        text += byteRegNames[nibble];
+        text += byteRegisterName(nibble);
         break;
       case FieldKind::WORD_REG:
-        text += wordRegNames[nibble];
+        text += wordRegisterName(nibble);
         break;
       case FieldKind::LONG_REG:
-        text += longRegNames[nibble & 7];
+        text += longRegisterName(nibble);
         break;
     }
     p += form->nibble ? 5 : 4;

@@ -1,6 +1,5 @@
 // Operand formatting, one instruction's text and the listing line.
 //
-//   byteRegNames/wordRegNames/longRegNames   register names by a 4-bit field (long: low 3 bits)
 //   formatOperands(format, bytes, next, &ref, &referenced)
 //                          expand an operand template; `ref` gets the last 16/24/32-bit value or
 //                          branch target shown (0 when none; `referenced` then false). PC-relative
@@ -28,10 +27,6 @@
 #include "link/monitor.h"
 
 namespace h8 {
-
-extern const char* const byteRegNames[16];
-extern const char* const wordRegNames[16];
-extern const char* const longRegNames[8];
 
 std::string formatOperands(const char* format, const uint8_t bytes[INSTRUCTION_BYTES],
                            uint32_t nextAddress, uint32_t* reference, bool* referenced = nullptr);

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "common/bigendian.h"
+#include "common/scan.h"
 
 namespace h8 {
 
@@ -11,26 +12,9 @@ namespace {
 
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isHexDigit(char c) { return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+bool isHexDigit(char c) { return hexDigit(c) >= 0; }
 bool isIdentStart(char c) { return isLetter(c) || c == '_'; }
 bool isIdentChar(char c) { return isIdentStart(c) || isDigit(c); }
-
-int hexDigitValue(char c) {
-  if (isDigit(c)) return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
-
-// Base 16 into a signed 32-bit value, as strtol with a 32-bit long: an optional 0x prefix,
-// and anything above 7FFFFFFF saturates there.
-uint32_t hexValue(const char* text) {
-  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
-  uint64_t value = 0;  // wide enough that the digit after 0x10000000 cannot wrap to a small value
-  for (; isHexDigit(*text); text++) {
-    value = value * 16 + uint64_t(hexDigitValue(*text));
-    if (value > 0x7FFFFFFF) return 0x7FFFFFFF;
-  }
-  return uint32_t(value);
-}
 
 bool isHexWord(const char* text) {
   for (; *text != '\0'; text++) {
@@ -212,13 +196,13 @@ uint32_t Evaluator::parsePrimary() {
       return value;
     }
     case TK_HEX:
-      return hexValue(text);
+      return strtolHex(text);
     case TK_IDENT:
       for (int f = 0; f < int(std::size(functionTable)); f++) {
         if (strcmp(text, functionTable[f]) == 0) return callFunction(f, functionTable[f]);
       }
       if (symbols_.symbolExists(text)) return symbols_.symbolAddress(text);
-      if (isHexWord(text)) return hexValue(text);
+      if (isHexWord(text)) return strtolHex(text);
       exprError = true;
       return 0;
     case TK_LPAREN: {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/scan.h"
+
 namespace h8 {
 
 namespace {
@@ -17,14 +19,6 @@ bool isDelimiter(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isNameChar(char c) { return isLetter(c) || isDigit(c) || c == '_'; }
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-int hexValue(char c) {
-  if (isDigit(c)) return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 const char* skipDelimiters(const char* p) {
   while (*p != '\0' && isDelimiter(*p)) p++;
@@ -77,7 +71,7 @@ bool isSymbolLine(const char* line) {
   p = skipDelimiters(line + ADDRESS_COLUMN);
   if (!(p[0] == 'H' && p[1] == '\'') && !(p[0] == '0' && p[1] == 'x')) return false;
   for (p += 2; *p != '\0' && !isDelimiter(*p); p++) {
-    if (hexValue(*p) < 0) return false;
+    if (hexDigit(*p) < 0) return false;
   }
 
   p = skipDelimiters(line + KIND_COLUMN);
@@ -90,24 +84,9 @@ bool isSymbolLine(const char* line) {
 // optional 0x prefix are accepted, and the conversion may run on into later columns. A value
 // beyond 32 bits saturates to 0xFFFFFFFF, as strtoul does; nothing converted keeps `preset`.
 uint32_t scanHexAddress(const char* text, uint32_t preset) {
-  const char* p = text;
-  while (isSpace(*p)) p++;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  // "0x" not followed by a digit converts as the single digit 0.
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hexValue(p[2]) >= 0) p += 2;
-  if (hexValue(*p) < 0) return preset;
-  uint64_t value = 0;
-  bool overflow = false;
-  for (; hexValue(*p) >= 0; p++) {
-    value = value * 16 + uint64_t(hexValue(*p));
-    if (value > 0xFFFFFFFFu) {
-      overflow = true;
-      value = 0xFFFFFFFFu;
-    }
-  }
-  if (overflow) return 0xFFFFFFFF;
-  return negative ? uint32_t(0u - uint32_t(value)) : uint32_t(value);
+  uint32_t value = preset;
+  scanLX(text, value);
+  return value;
 }
 
 void SymbolTable::clear() {

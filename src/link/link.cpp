@@ -66,22 +66,22 @@ int Link::receivePacket() {
   packetLen_ = 0;
   for (;;) {
     int c = getCom();
-    if (c < 0) return -1;
+    if (c < 0) return RECEIVE_NO_STX;
     if (c == STX) break;
     if (c >= 0x20 || c == '\r' || c == '\n') out_.put(char(c));
   }
   packetBuf_[0] = STX;
   int count = getCom();
   // COUNT 0 leaves no room for TYPE and SUM; it is refused like a COUNT above 29.
-  if (count < 0 || count > COUNT_MAX || count == 0) return -2;
+  if (count < 0 || count > COUNT_MAX || count == 0) return RECEIVE_BAD_COUNT;
   packetBuf_[1] = uint8_t(count);
   int last = -1;
   for (int i = 0; i < count + 1; i++) {
     last = getCom();
-    if (last < 0) return -3;
+    if (last < 0) return RECEIVE_CUT_SHORT;
     packetBuf_[2 + i] = uint8_t(last);
   }
-  if (last != ETX) return -4;
+  if (last != ETX) return RECEIVE_NO_ETX;
   packetPtr_ = 2;
   packetLen_ = uint8_t(count - 1);
   return packetLen_ + 1;
@@ -90,35 +90,40 @@ int Link::receivePacket() {
 int Link::feedPacket(uint8_t b) {
   switch (feedState_) {
     case 0:
-      if (b != STX) return 0;
+      if (b != STX) return FEED_OUTSIDE;
       feedIndex_ = 0;
       feedBuf_[feedIndex_++] = b;
       feedState_ = 1;
-      return 1;
+      return FEED_STX;
     case 1:
       if (b > COUNT_MAX || b == 0) {
         feedState_ = 0;
-        return -1;
+        return FEED_REJECTED;
       }
       feedBuf_[feedIndex_++] = b;
       feedRemaining_ = uint8_t(b + 1);
       feedState_ = 2;
-      return 2;
+      return FEED_INSIDE;
     default: {
       feedBuf_[feedIndex_++] = b;  // at most COUNT + 3 <= 32 bytes
-      if (--feedRemaining_ > 0) return 2;
+      if (--feedRemaining_ > 0) return FEED_INSIDE;
       feedState_ = 0;
-      if (b != ETX) return -1;
+      if (b != ETX) return FEED_REJECTED;
       int count = feedBuf_[1];
       uint8_t sum = 0;
       for (int i = 1; i <= count + 1; i++) sum = uint8_t(sum + feedBuf_[i]);
-      if (sum != 0) return -1;
+      if (sum != 0) return FEED_REJECTED;
       memcpy(packetBuf_, feedBuf_, size_t(count) + 3);
       packetPtr_ = 2;
       packetLen_ = uint8_t(count - 1);
-      return 3;
+      return FEED_COMPLETE;
     }
   }
+}
+
+int Link::readAndFeed(uint8_t* b) {
+  if (availCom() == 0 || readCom(b, 1) != 1) return FEED_NO_BYTE;
+  return feedPacket(*b);
 }
 
 uint8_t Link::getByte() {

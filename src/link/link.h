@@ -10,11 +10,16 @@
 // COUNT+TYPE+payload+SUM zero modulo 256. One buffer serves the request being built and the
 // reply received into it:
 //   beginPacket/putByte/putWord/putLong/endPacket/sendPacket   build and send a request
-//   receivePacket()  wait for one reply: COUNT (> 0), or -1 no STX (time-out), -2 bad or missing
-//                    COUNT, -3 time-out inside the frame, -4 no ETX. Text before the frame is
-//                    copied to the console output.
-//   feedPacket(b)    byte-at-a-time recogniser for the polling loops: 0 not in a frame,
-//                    1 STX, 2 inside, 3 frame complete and valid, -1 frame rejected
+//   receivePacket()  wait for one reply: COUNT (> 0), or RECEIVE_NO_STX (time-out),
+//                    RECEIVE_BAD_COUNT (bad or missing COUNT), RECEIVE_CUT_SHORT (time-out inside
+//                    the frame), RECEIVE_NO_ETX. Text before the frame is copied to the console
+//                    output. The SUM is not checked: the synchronous receiver accepts a frame
+//                    with a wrong SUM on purpose (the board's monitor has always been taken at
+//                    its word there); only the polling recogniser checks it.
+//   feedPacket(b)    byte-at-a-time recogniser for the polling loops: FEED_OUTSIDE, FEED_STX,
+//                    FEED_INSIDE, FEED_COMPLETE (a valid frame is in the buffer), FEED_REJECTED
+//   readAndFeed(&b)  take one waiting byte from the line into b and feed it; FEED_NO_BYTE when
+//                    none is waiting
 //   getByte/getWord/getLong  hand out the received TYPE and payload; 0 when too few bytes remain
 //   DumpPacket()     diagnostic hex dump of the frame buffer
 //
@@ -35,6 +40,24 @@ constexpr uint8_t ETX = 0x03;
 constexpr int FRAME_MAX = 32;
 constexpr int COUNT_MAX = 29;
 constexpr int PAYLOAD_MAX = COUNT_MAX - 2;
+
+// receivePacket's failures.
+enum ReceiveResult {
+  RECEIVE_NO_STX = -1,
+  RECEIVE_BAD_COUNT = -2,
+  RECEIVE_CUT_SHORT = -3,
+  RECEIVE_NO_ETX = -4,
+};
+
+// feedPacket's and readAndFeed's results.
+enum FeedResult {
+  FEED_NO_BYTE = -2,
+  FEED_REJECTED = -1,
+  FEED_OUTSIDE = 0,
+  FEED_STX = 1,
+  FEED_INSIDE = 2,
+  FEED_COMPLETE = 3,
+};
 
 class Link {
  public:
@@ -60,6 +83,7 @@ class Link {
 
   int receivePacket();
   int feedPacket(uint8_t b);
+  int readAndFeed(uint8_t* b);
 
   uint8_t getByte();
   uint16_t getWord();

@@ -1,41 +1,65 @@
 #include "link/monitor.h"
 
 #include <cctype>
-#include <cstring>
 
 namespace h8 {
 
-const RegisterName registerNames[] = {
-    {"ER0", 0x000}, {"ER1", 0x001}, {"ER2", 0x002}, {"ER3", 0x003}, {"ER4", 0x004}, {"ER5", 0x005},
-    {"ER6", 0x006}, {"SP", 0x007},  {"CCR", 0x008}, {"PC", 0x009},  {"R0", 0x100},  {"R1", 0x101},
-    {"R2", 0x102},  {"R3", 0x103},  {"R4", 0x104},  {"R5", 0x105},  {"R6", 0x106},  {"R7", 0x107},
-    {"E0", 0x200},  {"E1", 0x201},  {"E2", 0x202},  {"E3", 0x203},  {"E4", 0x204},  {"E5", 0x205},
-    {"E6", 0x206},  {"E7", 0x207},  {"R0H", 0x300}, {"R1H", 0x301}, {"R2H", 0x302}, {"R3H", 0x303},
-    {"R4H", 0x304}, {"R5H", 0x305}, {"R6H", 0x306}, {"R7H", 0x307}, {"R0L", 0x400}, {"R1L", 0x401},
-    {"R2L", 0x402}, {"R3L", 0x403}, {"R4L", 0x404}, {"R5L", 0x405}, {"R6L", 0x406}, {"R7L", 0x407},
-};
-const int registerNameCount = int(std::size(registerNames));
-static_assert(std::size(registerNames) == 42);
-
 namespace {
-constexpr uint32_t kChunk = 16;
+
+constexpr uint32_t CHUNK = 16;
+
+// A request answered through waitResponse that prints one line for every failure.
+constexpr Exchange answered(uint8_t code, const char* failure) {
+  return {code, true, StatusByte::NONE, failure, failure, failure};
+}
+
+constexpr Exchange READ_MEM = {MEM_READ,
+                               false,
+                               StatusByte::NONE,
+                               "readMem:Error receivePacket()=%d\n",
+                               "readMem:Error.Responce is not MEM_READ. %d\n",
+                               nullptr};
+constexpr Exchange WRITE_MEM = {MEM_WRITE,
+                                false,
+                                StatusByte::ONE_IS_DONE,
+                                "writeMem:Error receivePacket()=%d\n",
+                                "writeMem:Error.Responce is not MEM_WRITE. %d\n",
+                                "writeMem:Error.Responce of MEM_WRITE =NG\n"};
+constexpr Exchange READ_REG = {REG_READ,
+                               false,
+                               StatusByte::NONE,
+                               "Packet error at readReg()\n",
+                               "Error not valid packet at readReg()\n",
+                               nullptr};
+constexpr Exchange WRITE_REG = {REG_WRITE,
+                                false,
+                                StatusByte::ZERO_IS_REFUSED,
+                                "Packet error at writeReg()\n",
+                                "Error not valid packet at writeReg()\n",
+                                "Error at write register\n"};
+constexpr Exchange GET_VERSION = answered(VERSION, "Error at getting Version\n");
+constexpr Exchange GET_PROG_AREA =
+    answered(FLASH_PROG_AREA, "Error at getting Flash-ROM program area.\n");
+constexpr Exchange GET_USER_AREA = answered(USER_DATA_AREA, "Error at getting User Data area.\n");
+constexpr Exchange READ_BREAK = answered(BREAK_READ, "Error at read-Breakpoint\n");
+constexpr Exchange WRITE_BREAK = answered(BREAK_WRITE, "Error at write-Breakpoint\n");
+constexpr Exchange CLEAR_BREAK = answered(BREAK_CLEAR, "Error at clear-Breakpoint\n");
+
 }  // namespace
 
 int Monitor::findReg(std::string& name) {
   for (char& c : name) c = char(toupper(static_cast<unsigned char>(c)));
-  for (const RegisterName& r : registerNames) {
-    if (name == r.name) return r.code;
-  }
-  return -1;
+  int index = findRegisterIndex(name.c_str());
+  return index < 0 ? -1 : registers[index].code();
 }
 
 int Monitor::waitResponse(int expected) {
   if (link_.receivePacket() <= 0) {
     out_.puts("Error waiting packet receive.\n");
-    return -1;
+    return WAIT_NO_FRAME;
   }
   int code = link_.getByte();
-  if (code != RESTART) return code == expected ? 0 : code;
+  if (code != RESTART) return code == expected ? WAIT_OK : code;
   link_.beginPacket(VERSION);
   link_.endPacket();
   link_.sendPacket();
@@ -46,21 +70,47 @@ int Monitor::waitResponse(int expected) {
   } else {
     out_.puts("Error. Target restarted but bad responce\n");
   }
-  return RESTART;
+  return WAIT_RESTARTED;
 }
 
-bool Monitor::exchange(int code, const char* failure) {
+Reply Monitor::request(const Exchange& x) {
   link_.endPacket();
   link_.sendPacket();
-  if (waitResponse(code) == 0) return true;
-  out_.puts(failure);
-  return false;
+  Reply reply = Reply::OK;
+  int detail = 0;
+  if (x.handshake) {
+    int r = waitResponse(x.code);
+    if (r == WAIT_NO_FRAME) reply = Reply::NO_FRAME;
+    if (r == WAIT_RESTARTED) reply = Reply::RESTARTED;
+    if (r != WAIT_OK && reply == Reply::OK) reply = Reply::WRONG_CODE;
+    if (reply != Reply::OK) {
+      out_.printf(x.wrongCode, r);
+      return reply;
+    }
+  } else {
+    detail = link_.receivePacket();
+    if (detail <= 0) {
+      out_.printf(x.noFrame, detail);
+      return Reply::NO_FRAME;
+    }
+    detail = link_.getByte();
+    if (detail != x.code) {
+      out_.printf(x.wrongCode, detail);
+      return Reply::WRONG_CODE;
+    }
+  }
+  if (x.status == StatusByte::NONE) return Reply::OK;
+  uint8_t status = link_.getByte();
+  bool refused = x.status == StatusByte::ONE_IS_DONE ? status != 1 : status == 0;
+  if (!refused) return Reply::OK;
+  out_.printf(x.refused, int(status));
+  return Reply::REFUSED;
 }
 
 int Monitor::getVersion(int& major, int& minor, int& build) {
   major = minor = build = 0;
   link_.beginPacket(VERSION);
-  if (!exchange(VERSION, "Error at getting Version\n")) return 0;
+  if (request(GET_VERSION) != Reply::OK) return 0;
   major = link_.getByte();
   minor = link_.getByte();
   build = link_.getByte();
@@ -70,7 +120,7 @@ int Monitor::getVersion(int& major, int& minor, int& build) {
 int Monitor::getFlashProgArea(uint32_t& start, uint32_t& size) {
   start = size = 0;
   link_.beginPacket(FLASH_PROG_AREA);
-  if (!exchange(FLASH_PROG_AREA, "Error at getting Flash-ROM program area.\n")) return 0;
+  if (request(GET_PROG_AREA) != Reply::OK) return 0;
   start = link_.getLong();
   size = link_.getLong();
   return 1;
@@ -79,63 +129,45 @@ int Monitor::getFlashProgArea(uint32_t& start, uint32_t& size) {
 int Monitor::getUserDataArea(uint32_t& start, uint32_t& size) {
   start = size = 0;
   link_.beginPacket(USER_DATA_AREA);
-  if (!exchange(USER_DATA_AREA, "Error at getting User Data area.\n")) return 0;
+  if (request(GET_USER_AREA) != Reply::OK) return 0;
   start = link_.getLong();
   size = link_.getLong();
   return 1;
 }
 
 bool Monitor::readMem(uint32_t address, uint32_t count, uint8_t* buffer) {
+  return readMem(address, count, buffer, READ_MEM);
+}
+
+bool Monitor::writeMem(uint32_t address, uint32_t count, const uint8_t* data) {
+  return writeMem(address, count, data, WRITE_MEM);
+}
+
+bool Monitor::readMem(uint32_t address, uint32_t count, uint8_t* buffer, const Exchange& x) {
   uint32_t remaining = count & 0xFFFF;
   while (remaining > 0) {
-    uint32_t chunk = remaining < kChunk ? remaining : kChunk;
+    uint32_t chunk = remaining < CHUNK ? remaining : CHUNK;
     remaining -= chunk;
     link_.beginPacket(MEM_READ);
     link_.putLong(address);
     link_.putByte(chunk);
-    link_.endPacket();
-    link_.sendPacket();
-    int r = link_.receivePacket();
-    if (r <= 0) {
-      out_.printf("readMem:Error receivePacket()=%d\n", r);
-      return false;
-    }
-    int code = link_.getByte();
-    if (code != MEM_READ) {
-      out_.printf("readMem:Error.Responce is not MEM_READ. %d\n", code);
-      return false;
-    }
+    if (request(x) != Reply::OK) return false;
     for (uint32_t i = 0; i < chunk; i++) *buffer++ = link_.getByte();
     address += chunk;
   }
   return true;
 }
 
-bool Monitor::writeMem(uint32_t address, uint32_t count, const uint8_t* data) {
+bool Monitor::writeMem(uint32_t address, uint32_t count, const uint8_t* data, const Exchange& x) {
   uint32_t remaining = count & 0xFFFF;
   while (remaining > 0) {
-    uint32_t chunk = remaining < kChunk ? remaining : kChunk;
+    uint32_t chunk = remaining < CHUNK ? remaining : CHUNK;
     remaining -= chunk;
     link_.beginPacket(MEM_WRITE);
     link_.putLong(address);
     link_.putByte(chunk);
     for (uint32_t i = 0; i < chunk; i++) link_.putByte(*data++);
-    link_.endPacket();
-    link_.sendPacket();
-    int r = link_.receivePacket();
-    if (r <= 0) {
-      out_.printf("writeMem:Error receivePacket()=%d\n", r);
-      return false;
-    }
-    int code = link_.getByte();
-    if (code != MEM_WRITE) {
-      out_.printf("writeMem:Error.Responce is not MEM_WRITE. %d\n", code);
-      return false;
-    }
-    if (link_.getByte() != 1) {
-      out_.puts("writeMem:Error.Responce of MEM_WRITE =NG\n");
-      return false;
-    }
+    if (request(x) != Reply::OK) return false;
     address += chunk;
   }
   return true;
@@ -144,16 +176,7 @@ bool Monitor::writeMem(uint32_t address, uint32_t count, const uint8_t* data) {
 uint32_t Monitor::readReg(int code) {
   link_.beginPacket(REG_READ);
   link_.putByte(uint32_t(code) & 0xFF);
-  link_.endPacket();
-  link_.sendPacket();
-  if (link_.receivePacket() < 0) {
-    out_.puts("Packet error at readReg()\n");
-    return 0xFFFFFFFF;
-  }
-  if (link_.getByte() != REG_READ) {
-    out_.puts("Error not valid packet at readReg()\n");
-    return 0xFFFFFFFF;
-  }
+  if (request(READ_REG) != Reply::OK) return 0xFFFFFFFF;
   return link_.getLong();
 }
 
@@ -161,38 +184,45 @@ void Monitor::writeReg(int code, uint32_t value) {
   link_.beginPacket(REG_WRITE);
   link_.putByte(uint32_t(code) & 0xFF);
   link_.putLong(value);
-  link_.endPacket();
-  link_.sendPacket();
-  if (link_.receivePacket() < 0) {
-    out_.puts("Packet error at writeReg()\n");
-    return;
-  }
-  if (link_.getByte() != REG_WRITE) {
-    out_.puts("Error not valid packet at writeReg()\n");
-    return;
-  }
-  if (link_.getByte() == 0) out_.puts("Error at write register\n");
+  request(WRITE_REG);
 }
 
 uint32_t Monitor::readBreakpoint() {
   link_.beginPacket(BREAK_READ);
   link_.putByte(0);
-  if (!exchange(BREAK_READ, "Error at read-Breakpoint\n")) return 0;
+  if (request(READ_BREAK) != Reply::OK) return 0;
   return link_.getLong();
 }
 
 int Monitor::writeBreakpoint(uint32_t address) {
   link_.beginPacket(BREAK_WRITE);
   link_.putLong(address);
-  if (!exchange(BREAK_WRITE, "Error at write-Breakpoint\n")) return 0;
-  return 1;
+  return request(WRITE_BREAK) == Reply::OK ? 1 : 0;
 }
 
 int Monitor::clearBreakpoint() {
   link_.beginPacket(BREAK_CLEAR);
   link_.putLong(0);
-  if (!exchange(BREAK_CLEAR, "Error at clear-Breakpoint\n")) return 0;
-  return 1;
+  return request(CLEAR_BREAK) == Reply::OK ? 1 : 0;
+}
+
+Reply Monitor::eraseFlash(const Exchange& x) {
+  link_.beginPacket(FLASH_ERASE);
+  link_.putByte(ERASE_USER_AREA);
+  return request(x);
+}
+
+Reply Monitor::programFlash(uint32_t source, uint32_t target, const Exchange& x) {
+  link_.beginPacket(FLASH_WRITE);
+  link_.putLong(source);
+  link_.putLong(target);
+  return request(x);
+}
+
+void Monitor::go() {
+  link_.beginPacket(GO);
+  link_.endPacket();
+  link_.sendPacket();
 }
 
 }  // namespace h8

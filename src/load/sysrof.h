@@ -21,6 +21,7 @@
 #include <cstdio>
 
 #include "common/output.h"
+#include "common/target.h"
 
 namespace h8 {
 
@@ -44,9 +45,8 @@ constexpr int OBJECT_ADDRESS = 3;
 constexpr int OBJECT_COUNT = 7;
 constexpr int OBJECT_DATA = 8;
 
-// The host image of the user flash: offset = target address - MEM_IMAGE_BASE.
+// The host image of the user flash: offset = target address - USER_FLASH_START.
 constexpr uint32_t MEM_IMAGE_SIZE = 65536;
-constexpr uint32_t MEM_IMAGE_BASE = 0x1000;
 using MemImage = std::array<uint8_t, MEM_IMAGE_SIZE>;
 
 int readByte(FILE* file);

@@ -23,7 +23,7 @@ TEST_F(Dump, TwentyBytesGiveAFullLineAndAPaddedOne) {
             "0003E8 61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F 70 abcdefghijklmnop\n"
             "0003F8 71 72 73 74" +
                 std::string(12 * 3, ' ') + " qrst\n");
-  EXPECT_EQ(dbg->dumpAddress, 1020u);
+  EXPECT_EQ(dbg->memory.dumpAddress, 1020u);
 }
 
 TEST_F(Dump, WordsAndLongsRoundDownAndPadToTheSameColumn) {
@@ -34,7 +34,7 @@ TEST_F(Dump, WordsAndLongsRoundDownAndPadToTheSameColumn) {
 
 TEST_F(Dump, SizeZeroSetsTheAddressAndPrintsNothingFromThenOn) {
   EXPECT_EQ(run("DL 0x103 0"), "");
-  EXPECT_EQ(dbg->dumpAddress, 0x103u);
+  EXPECT_EQ(dbg->memory.dumpAddress, 0x103u);
   EXPECT_EQ(run("DL"), "");
   EXPECT_TRUE(board.requests.empty());
 }
@@ -42,7 +42,7 @@ TEST_F(Dump, SizeZeroSetsTheAddressAndPrintsNothingFromThenOn) {
 TEST_F(Dump, SizeIsTakenModulo65536ButTheAddressMovesByAll) {
   run("DB 0x2000 0x10001");
   EXPECT_EQ(board.requests, (std::vector<Bytes>{{MEM_READ, 0, 0, 0x20, 0x00, 1}}));
-  EXPECT_EQ(dbg->dumpAddress, 0x12001u);
+  EXPECT_EQ(dbg->memory.dumpAddress, 0x12001u);
 }
 
 TEST_F(Dump, PartialLastCellShowsOnlyWhatWasRead) {
@@ -53,7 +53,7 @@ TEST_F(Dump, PartialLastCellShowsOnlyWhatWasRead) {
 TEST_F(Dump, BadArgumentsAndFailedReads) {
   EXPECT_EQ(run("DB zz"), "Invalid Address zz\n");
   EXPECT_EQ(run("DB 10 zz"), "Invalid size zz\n");
-  EXPECT_EQ(dbg->dumpAddress, 10u);  // the address taken before the bad size stays
+  EXPECT_EQ(dbg->memory.dumpAddress, 10u);  // the address taken before the bad size stays
   board.fail(Fault::Restart);
   EXPECT_EQ(run("DB 0 32"), "dumpMem:Error.Responce is not MEM_READ. 80\n");
   board.fail(Fault::BadEtx);
@@ -65,7 +65,7 @@ using Write = Session;
 TEST_F(Write, SingleCellsAreCutToTheUnitAndAligned) {
   EXPECT_EQ(run("WW 0x101 5"), "");
   EXPECT_EQ(board.requests, (std::vector<Bytes>{{MEM_WRITE, 0, 0, 1, 0, 2, 0, 5}}));
-  EXPECT_EQ(dbg->writeAddress, 0x102u);
+  EXPECT_EQ(dbg->memory.writeAddress, 0x102u);
   run("WB 0x300 0x1234");
   EXPECT_EQ(board.mem(0x300), 0x34);
   run("WL 0x400 0x11223344");
@@ -76,12 +76,12 @@ TEST_F(Write, ErrorsAndStatuses) {
   EXPECT_EQ(run("WB 0x10 zz"), "Invalid DATA zz\n");
   EXPECT_EQ(dbg->repeatLine, "");
   EXPECT_EQ(run("WL $"), "Invalid Address $\n");
-  EXPECT_EQ(dbg->writeAddress, 0xFFFFFFFFu);
+  EXPECT_EQ(dbg->memory.writeAddress, 0xFFFFFFFFu);
   keys.line("");
   EXPECT_EQ(run("WL"), "FFFFFFFC:>");
   board.fail(Fault::WrongCode);
   EXPECT_EQ(run("WB 0 1"), "writeMemSingle():ProtocolError 126\n");
-  EXPECT_EQ(dbg->writeAddress, 0u);
+  EXPECT_EQ(dbg->memory.writeAddress, 0u);
   board.fail(Fault::BadEtx);
   EXPECT_EQ(run("WB 0 1"), "writeMemSingle():PacketError -4\n");
 }
@@ -95,7 +95,7 @@ TEST_F(Write, InteractiveModeTakesPlainHexUntilAnEmptyLine) {
   EXPECT_EQ(board.mem(0x102), 3);
   EXPECT_EQ(board.mem(0x103), 0x10);
   EXPECT_EQ(board.mem(0x104), 0xFF);
-  EXPECT_EQ(dbg->writeAddress, 0x100u);  // the interactive write leaves the stored address
+  EXPECT_EQ(dbg->memory.writeAddress, 0x100u);  // the interactive write leaves the stored address
   EXPECT_EQ(dbg->repeatLine, "WB");
   EXPECT_EQ(keys.prompts, (std::vector<std::string>{"000100:>", "000103:>", "000105:>"}));
 }

@@ -36,11 +36,11 @@ TEST_F(Registers, FullDisplayThenTheInstructionAtThePc) {
 
 TEST_F(Registers, CcrFlagLetters) {
   char t[9];
-  Debugger::ccrFlags(0x00, t);
+  RegisterCommands::ccrFlags(0x00, t);
   EXPECT_STREQ(t, "--------");
-  Debugger::ccrFlags(0xFF, t);
+  RegisterCommands::ccrFlags(0xFF, t);
   EXPECT_STREQ(t, "IiHUNZVC");
-  Debugger::ccrFlags(0x180, t);
+  RegisterCommands::ccrFlags(0x180, t);
   EXPECT_STREQ(t, "I-------");
 }
 
@@ -208,16 +208,16 @@ using Disassemble = Session;
 TEST_F(Disassemble, ListsCountedLinesAndKeepsItsPlace) {
   board.setMem(0x400, {0x79, 0x00, 0x12, 0x34, 0x54, 0x70});
   EXPECT_EQ(run("DA 0x400 0"), "");
-  EXPECT_EQ(dbg->daAddress, 0x400u);
+  EXPECT_EQ(dbg->listing.daAddress, 0x400u);
   std::string text = run("DA 0x400 2");
   EXPECT_EQ(text.substr(0, 17), "000400 7900 1234 ");
   EXPECT_NE(text.find("\n000404 5470 "), std::string::npos);
-  EXPECT_EQ(dbg->daAddress, 0x406u);
+  EXPECT_EQ(dbg->listing.daAddress, 0x406u);
   EXPECT_EQ(run("DA xyz"), "Invalid Address xyz\n");
-  EXPECT_EQ(dbg->daAddress, 0x406u);
+  EXPECT_EQ(dbg->listing.daAddress, 0x406u);
   EXPECT_EQ(dbg->repeatLine, "");
   EXPECT_EQ(run("DA 0 xyz"), "Invalid size xyz\n");
-  EXPECT_EQ(dbg->daAddress, 0u);
+  EXPECT_EQ(dbg->listing.daAddress, 0u);
 }
 
 }  // namespace

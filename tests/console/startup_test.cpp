@@ -106,7 +106,7 @@ TEST_F(StartUp, SilentProbeThenAnswerAndFailedAreas) {
   board.fail(Fault::WrongCode);
   ASSERT_TRUE(dbg->startUp());
   EXPECT_EQ(board.steps(), 1000);  // the probe's time-out: 1000 poll steps
-  EXPECT_EQ(dbg->link.comTimeout, 0);
+  EXPECT_EQ(dbg->console.link.comTimeout, 0);
   std::string t = out.text;
   EXPECT_NE(t.find("Error waiting packet receive.\nError at getting Version\n"
                    "No responce from target. Push RESET or ABORT Switch.\n"

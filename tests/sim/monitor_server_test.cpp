@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/requests.h"
+#include "common/target.h"
 #include "support/fake_board.h"
 
 using namespace h8;
@@ -57,11 +57,11 @@ const Bytes OK = {1}, NG = {0}, ZERO = {0, 0, 0, 0};
 
 // One host's requests in order (code, payload) with the exact reply payload; later rows read
 // back the effects of earlier ones. RESTART, never a request, stands for the reset switch.
-struct Exchange {
+struct ScriptedExchange {
   uint8_t code;
   Bytes request, reply;
 };
-const Exchange SCRIPT[] = {
+const ScriptedExchange SCRIPT[] = {
     {MEM_READ, {0, 0, 0x10, 0, 27}, Bytes(16, 0xFF)},       // erased flash, 16 at most
     {MEM_READ, {0, 1, 0xF7, 0x80, 1}, {0xFF}},              // above 64 KiB
     {MEM_WRITE, {0, 0, 0xFC, 0, 3, 0xDE, 0xAD, 0x42}, OK},  // RAM
@@ -115,7 +115,7 @@ const Exchange SCRIPT[] = {
 
 TEST(MonitorServer, EveryRequestGetsItsExactReply) {
   Rig r;
-  for (const Exchange& e : SCRIPT) {
+  for (const ScriptedExchange& e : SCRIPT) {
     if (e.code == RESTART) r.server.reset();
     EXPECT_EQ(r.exchange(e.code == RESTART ? Bytes() : frame(e.code, e.request)),
               frame(e.code, e.reply))

@@ -1,7 +1,7 @@
 #include "support/fake_board.h"
 
 #include "common/bigendian.h"
-#include "link/requests.h"
+#include "common/target.h"
 
 namespace h8test {
 

@@ -1,11 +1,9 @@
-#include "load/flash.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "console_fixture.h"
 #include "load/sysrof_writer.h"
-#include "support/fake_board.h"
 
 using namespace h8;
 using namespace h8test;
@@ -24,15 +22,10 @@ void addMem(std::vector<Bytes>& v, uint8_t code, uint32_t address, const Bytes& 
   }
 }
 
-struct FlashTest : ::testing::Test {
-  FakeBoard board;  // its user data area starts at 0xFC00
-  StringOutput out;
-  Link link{board, out};
-  Monitor mon{link};
-  FlashState state{};
-  SymbolTable symbols;
-  Evaluator eval{mon, symbols, out};
-  FlashTest() { link.comTimeout = 3; }  // a reply that never comes fails at once
+struct FlashTest : Session {
+  // The board's user data area starts at 0xFC00; a reply that never comes fails at once.
+  FlashTest() { dbg->console.link.comTimeout = 3; }
+  FlashState& state() { return dbg->flash.state(); }
 };
 
 // LO and USR: how far each gets and what it sends and prints. A failure stops at once: nothing
@@ -68,58 +61,63 @@ TEST_F(FlashTest, LoadAndUserFlagRunUntilAStepFails) {
   // Runs LO or USR once with each of `faults` on the reply to the last request sent and expects
   // `sent` requests of the complete run (0: all of them) and `text`, then on a failure the
   // command's closing line.
-  auto run = [&](bool lo, size_t sent, const std::string& text,
+  auto check = [&](bool lo, size_t sent, const std::string& text,
                  std::vector<std::optional<Fault>> faults = {std::nullopt}) {
     const std::vector<Bytes>& all = lo ? loSent : usrSent;
     const std::string closing = lo ? "Error loading " + path + "\n" : "Fail to write flag.\n";
     sent = sent ? sent : all.size();
     for (std::optional<Fault> fault : faults) {
-      board.clearLog(), out.text.clear(), out.flushes = 0, board.setMem(kBuffer, bufferRam);
+      out.flushes = 0, board.setMem(kBuffer, bufferRam);
       if (fault) board.failOn(all[sent - 1][0], *fault);
-      lo ? loCommand(mon, out, state, 1, path.c_str()) : usrCommand(mon, out, state);
+      std::string printed = Session::run(lo ? "LO " + path : "USR");
       EXPECT_EQ(board.requests, std::vector<Bytes>(all.begin(), all.begin() + sent));
-      EXPECT_EQ(out.text, text + (sent < all.size() ? closing : ""));
+      EXPECT_EQ(printed, text + (sent < all.size() ? closing : ""));
       // Each progress line shows at once.
-      EXPECT_EQ(out.flushes, std::count(out.text.begin(), out.text.end(), '\r'));
+      EXPECT_EQ(out.flushes, std::count(printed.begin(), printed.end(), '\r'));
     }
   };
   // Without a file name nothing is sent and the image is not cleared.
-  loCommand(mon, out, state, 0, nullptr);
-  EXPECT_EQ(out.take(),
+  state().memImage[5] = 0;
+  EXPECT_EQ(run("LO"),
             "loadFile:Error no file name. Usage: LO filename\nError loading (no file name)\n");
-  EXPECT_TRUE(board.sent.empty() && state.memImage[5] == 0);
+  EXPECT_TRUE(board.sent.empty() && state().memImage[5] == 0);
   // Requests sent: 1 USER_DATA_AREA; 10 with the write buffer's 8 MEM_READs and FLASH_PROG_AREA;
   // 138 with the programming area's 128 MEM_READs; 139 with FLASH_ERASE; 9 more for a block
   // (8 MEM_WRITEs and FLASH_WRITE). Both RAM areas are restored after a complete run only.
   // clang-format off
-  run(LO, 0, writes + block + "1080\r" + block + "7F80\r\nFinished to load " + path + "\n");
-  run(LO, 1, "Error at getting User Data area.\nCan't read Target buffer RAM address\n",
+  check(LO, 0, writes + block + "1080\r" + block + "7F80\r\nFinished to load " + path + "\n");
+  check(LO, 1, "Error at getting User Data area.\nCan't read Target buffer RAM address\n",
       {Fault::WrongCode});
-  run(LO, 10, buf + "Error at getting Flash-ROM program area.\n"
+  check(LO, 10, buf + "Error at getting Flash-ROM program area.\n"
                     "Can't read Target Flash-ROM programming RAM address\n", {Fault::WrongCode});
-  run(LO, 139, loaded + "loadFile:Error at FlashROM Erase\n", {Fault::Silence});
+  check(LO, 139, loaded + "loadFile:Error at FlashROM Erase\n", {Fault::Silence});
   // A bad reply to FLASH_ERASE: no VERSION handshake after a RESTART.
-  run(LO, 139, loaded + "loadFile:Error Bad responce packet\n", {Fault::Restart, Fault::WrongCode});
-  run(LO, 148, writes + "loadFile:Error at FlashROM Writting address=00001000\n", {Fault::Silence});
-  run(LO, 148, writes + "loadFile:Error Bad responce packet\n", {Fault::Restart, Fault::WrongCode});
-  run(LO, 148, writes + "loadFile:Error FlashROM write NG address=00001000\n", {Fault::StatusNG});
-  run(USR, 0, usrSaved + "Succeed.\n");
-  run(USR, 147, usrSaved + "Error. No responce.\n", {Fault::Silence});
-  run(USR, 147, usrSaved + "Error Bad responce packet\n", {Fault::Restart, Fault::WrongCode});
-  run(USR, 147, usrSaved + "Error FlashROM write NG.\n", {Fault::StatusNG});
+  check(LO, 139, loaded + "loadFile:Error Bad responce packet\n", {Fault::Restart, Fault::WrongCode});
+  check(LO, 148, writes + "loadFile:Error at FlashROM Writting address=00001000\n", {Fault::Silence});
+  check(LO, 148, writes + "loadFile:Error Bad responce packet\n", {Fault::Restart, Fault::WrongCode});
+  check(LO, 148, writes + "loadFile:Error FlashROM write NG address=00001000\n", {Fault::StatusNG});
+  check(USR, 0, usrSaved + "Succeed.\n");
+  check(USR, 147, usrSaved + "Error. No responce.\n", {Fault::Silence});
+  check(USR, 147, usrSaved + "Error Bad responce packet\n", {Fault::Restart, Fault::WrongCode});
+  check(USR, 147, usrSaved + "Error FlashROM write NG.\n", {Fault::StatusNG});
   saveFile(obj(0xFFF, {1}));  // at `path`: a file the loader refuses
-  run(LO, 138, cleared + "loadFile:Error at load SYSROF file " + path + "\n");
-  board.progSize = 0x801, run(LO, 10, buf + tooLarge + "00000801 (limit 00000800)\n");
+  check(LO, 138, cleared + "loadFile:Error at load SYSROF file " + path + "\n");
+  // A RAM area that cannot be saved stops the command before anything is erased or written.
+  const std::string unsaved = "Can't save Target RAM 0000FC00 - 0000FC7F: nothing erased or written\n";
+  check(LO, 2, buf + "readMem:Error.Responce is not MEM_READ. 126\n" + unsaved, {Fault::WrongCode});
+  check(USR, 2, "Precede user program execution. Write flag.\n" + buf +
+      "readMem:Error receivePacket()=-1\n" + unsaved, {Fault::Silence});
+  board.progSize = 0x801, check(LO, 10, buf + tooLarge + "00000801 (limit 00000800)\n");
   // Not taken modulo 65,536.
-  board.progSize = 0x10010, run(LO, 10, buf + tooLarge + "00010010 (limit 00000800)\n");
+  board.progSize = 0x10010, check(LO, 10, buf + tooLarge + "00010010 (limit 00000800)\n");
   // clang-format on
 }
 
 // A failed buffer write is reported; the block is programmed all the same.
 TEST_F(FlashTest, FailedBufferWriteStillProgramsTheBlock) {
   board.failOn(MEM_WRITE, Fault::StatusNG);
-  loCommand(mon, out, state, 1, saveFile(obj(0x1000, {1})).c_str());
-  EXPECT_NE(out.text.find("\rwriteMem:Error.Responce of MEM_WRITE =NG\n\nFinished"), out.text.npos);
+  std::string printed = run("LO " + saveFile(obj(0x1000, {1})));
+  EXPECT_NE(printed.find("\rwriteMem:Error.Responce of MEM_WRITE =NG\n\nFinished"), printed.npos);
   // After USER_DATA_AREA, 8 MEM_READs, FLASH_PROG_AREA, 64 MEM_READs, FLASH_ERASE, MEM_WRITE.
   EXPECT_EQ(board.codes().at(76), FLASH_WRITE);
 }
@@ -132,12 +130,11 @@ TEST_F(FlashTest, EraseAndFlashWriteCommands) {
   // user data area's start as start-up found it.
   auto check = [&](const char* buffer, const char* target, std::optional<Fault> fault,
                    const std::string& text, std::vector<Bytes> sent, uint32_t userStart = kBuffer) {
-    board.clearLog();
     if (fault) board.failOn(buffer ? FLASH_WRITE : FLASH_ERASE, *fault);
-    if (buffer) fwCommand(mon, eval, out, userStart, *target ? 2 : 1, buffer, target);
-    if (!buffer) feCommand(mon, out);
-    EXPECT_EQ(out.take(), text) << buffer << " " << target;
-    EXPECT_EQ(board.requests, sent) << buffer << " " << target;
+    dbg->flash.userDataStart = userStart;
+    std::string line = buffer ? std::string("FW ") + buffer + " " + target : "FE";
+    EXPECT_EQ(run(line), text) << line;
+    EXPECT_EQ(board.requests, sent) << line;
   };
   // clang-format off
   check(nullptr, nullptr, {}, "", {kErase});
