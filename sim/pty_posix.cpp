@@ -164,6 +164,12 @@ void LinePort::waitStep() {
 }
 
 void LinePort::pump() {
+  // A full input queue leaves bytes in the pty, so a poll() for POLLIN returns at once; waiting
+  // until the oldest byte is due (a signal ends it early) keeps the serve loop from spinning.
+  if (input_.size() >= INPUT_QUEUE_MAX) {
+    pollfd p{fd_, short(wantsWrite() ? POLLOUT : 0), 0};
+    ::poll(&p, 1, msUntilDue());
+  }
   Clock::time_point now = Clock::now();
   readDescriptor(now);
   writeDescriptor(now);
@@ -172,8 +178,8 @@ void LinePort::pump() {
 void LinePort::readDescriptor(Clock::time_point now) {
   if (fd_ < 0) return;
   uint8_t buffer[256];
-  for (;;) {
-    ssize_t r = ::read(fd_, buffer, sizeof buffer);
+  while (input_.size() < INPUT_QUEUE_MAX) {
+    ssize_t r = ::read(fd_, buffer, std::min(sizeof buffer, INPUT_QUEUE_MAX - input_.size()));
     if (r > 0) {
       for (ssize_t i = 0; i < r; i++) input_.push_back({transferEnd(now, inputFree_), buffer[i]});
       continue;

@@ -13,9 +13,12 @@
 //   write(p, n)       queue bytes for the line; they reach the descriptor as pacing allows
 //   read/available    bytes whose transfer on the line has completed
 //   pump()            move bytes between the descriptor and the queues; call after poll()
+//                     (with the input queue full it first waits, at most one byte time)
 //   msUntilDue()      how long until pacing releases a byte (-1: nothing waits on the clock)
 //   wantsWrite()      bytes are due but the descriptor would not take them (poll for POLLOUT)
 // With a rate of N bit/s a byte takes 10/N seconds in each direction; rate 0 is unpaced.
+// Past INPUT_QUEUE_MAX bytes the descriptor is not read: the pty holds the host's bytes back, as
+// a UART's flow control would, and none is lost.
 #pragma once
 
 #include <chrono>
@@ -53,6 +56,7 @@ class PseudoTerminal {
 class LinePort : public SerialPort {
  public:
   using Clock = std::chrono::steady_clock;
+  static constexpr size_t INPUT_QUEUE_MAX = 65536;
   static constexpr size_t OUTPUT_QUEUE_MAX = 65536;
 
   LinePort(int fd, long bitsPerSecond);

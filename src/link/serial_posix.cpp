@@ -34,6 +34,28 @@ constexpr SpeedEntry kSpeeds[] = {
 #endif
 };
 
+// Raw 8N1 from the settings found on the port, at their speed: no echo or translation, no
+// software flow control (0x11 and 0x13 occur inside frames), no parity check or eighth-bit strip.
+termios rawLine(termios t) {
+  cfmakeraw(&t);
+  t.c_cflag |= CLOCAL | CREAD | CS8;
+  // The board's line is TxD/RxD/GND only: an adapter left with RTS/CTS on would hold every write.
+  t.c_cflag &= ~(PARENB | CSTOPB | CRTSCTS);
+  t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  return t;
+}
+
+// Sets t and reads it back: tcsetattr reports success when only part of a change took.
+bool setAndVerify(int fd, const termios& t) {
+  termios got;
+  const tcflag_t c = CSIZE | PARENB | CSTOPB | CRTSCTS, i = IXON | IXOFF;
+  return tcsetattr(fd, TCSANOW, &t) == 0 && tcgetattr(fd, &got) == 0 &&
+         (got.c_cflag & c) == (t.c_cflag & c) && (got.c_iflag & i) == (t.c_iflag & i) &&
+         cfgetispeed(&got) == cfgetispeed(&t) && cfgetospeed(&got) == cfgetospeed(&t);
+}
+
 class PosixSerialPort : public SerialPort {
  public:
   ~PosixSerialPort() override { close(); }
@@ -47,28 +69,19 @@ class PosixSerialPort : public SerialPort {
       ::close(fd);
       return false;
     }
-    termios t = saved_;
-    bool flow = (t.c_cflag & CRTSCTS) != 0;
-    cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD | CS8;
-    t.c_cflag &= ~(PARENB | CSTOPB);
-    if (!flow) t.c_cflag &= ~CRTSCTS;
-    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
+    termios t = rawLine(saved_);
     for (const SpeedEntry& s : kSpeeds) {
       if (s.bps == speed) {
         cfsetispeed(&t, s.code);
         cfsetospeed(&t, s.code);
       }
     }
-    // A speed the table or the driver does not take leaves the port at its old speed.
-    if (tcsetattr(fd, TCSANOW, &t) != 0) {
-      termios keep = saved_;
-      cfmakeraw(&keep);
-      keep.c_cflag |= CLOCAL | CREAD | CS8;
-      keep.c_cflag &= ~(PARENB | CSTOPB);
-      tcsetattr(fd, TCSANOW, &keep);
+    // A speed the table or the driver does not take leaves the port at its old speed; settings
+    // that do not take even then leave the port as it was found, and the open fails.
+    if (!setAndVerify(fd, t) && !setAndVerify(fd, rawLine(saved_))) {
+      tcsetattr(fd, TCSANOW, &saved_);
+      ::close(fd);
+      return false;
     }
     tcflush(fd, TCIOFLUSH);
     fd_ = fd;

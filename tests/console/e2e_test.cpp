@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <chrono>
 #include <functional>
@@ -54,13 +55,16 @@ struct Process {
   Line line;
   pid_t pid = -1;
   int in = -1, out = -1;  // the same descriptor for a terminal
+  termios start{};        // the terminal's settings, read before h8dbg exists to change them
   std::string shown;
 
   Process(std::vector<std::string> args, bool terminal, const char* lang = nullptr) {
     if (args.empty()) args = {"-c", line.slave};
-    int inPipe[2], outPipe[2];
+    int inPipe[2], outPipe[2], slave = -1;
     if (terminal) {
-      pid = forkpty(&in, nullptr, nullptr, nullptr);
+      EXPECT_EQ(openpty(&in, &slave, nullptr, nullptr, nullptr), 0);
+      tcgetattr(slave, &start);
+      pid = fork();
       out = in;
     } else {
       EXPECT_EQ(pipe(inPipe), 0);
@@ -68,7 +72,10 @@ struct Process {
       pid = fork();
     }
     if (pid == 0) {
-      if (!terminal) {
+      if (terminal) {
+        close(in);
+        login_tty(slave);
+      } else {
         dup2(inPipe[0], 0);
         dup2(outPipe[1], 1);
         dup2(outPipe[1], 2);
@@ -85,7 +92,9 @@ struct Process {
       execv(kProgram.c_str(), argv.data());
       _exit(127);
     }
-    if (!terminal) {
+    if (terminal) {
+      close(slave);
+    } else {
       close(inPipe[0]);
       close(outPipe[1]);
       in = inPipe[1];
@@ -190,8 +199,7 @@ TEST(DebuggerProcess, UnpluggedLineEndsWaitsInsteadOfHanging) {
 
 TEST(DebuggerProcess, TerminalGetsUtf8HelpAndIsRestoredOnSigterm) {
   Process p({}, true, "C.UTF-8");
-  termios before{}, running{}, after{};
-  tcgetattr(p.in, &before);
+  termios running{}, after{};
   ASSERT_TRUE(p.serveUntil([&] { return p.atPrompt(); }));
   p.type("h\r");
   EXPECT_TRUE(p.serveUntil([&] {  // "コマンド一覧" in UTF-8
@@ -207,8 +215,8 @@ TEST(DebuggerProcess, TerminalGetsUtf8HelpAndIsRestoredOnSigterm) {
   kill(p.pid, SIGTERM);
   EXPECT_EQ(p.exitStatus(), 128 + SIGTERM);
   tcgetattr(p.in, &after);
-  EXPECT_EQ(after.c_lflag & (ICANON | ECHO), before.c_lflag & (ICANON | ECHO));
-  EXPECT_EQ(after.c_iflag & ICRNL, before.c_iflag & ICRNL);
+  EXPECT_EQ(after.c_lflag & (ICANON | ECHO), p.start.c_lflag & (ICANON | ECHO));
+  EXPECT_EQ(after.c_iflag & ICRNL, p.start.c_iflag & ICRNL);
 }
 
 // While a program runs, keys reach it as typed (Enter as CR), an arrow key's escape sequence is

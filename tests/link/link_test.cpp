@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "link/serial.h"
 #include "support/fake_board.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
 
 using namespace h8;
 using namespace h8test;
@@ -179,5 +187,29 @@ TEST_F(Framing, DumpPacketPrintsSixteenPerLine) {
             "HOST:DumpPacket:02 10 01 00 01 02 03 04 05 06 07 08 09 0A 0B 0C \n"
             "0D 94 03 \n");
 }
+
+#ifndef _WIN32
+// A line left with flow control, parity, stripping and 7 bits is opened raw 8N1 all the same.
+TEST(PosixSerialPort, OpensRaw8N1WhateverTheLineWasLeftWith) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  std::string slave = ptsname(master);
+  int hold = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // to read the slave's settings
+  termios t{};
+  ASSERT_EQ(tcgetattr(hold, &t), 0);
+  t.c_iflag |= IXON | IXOFF | IXANY | INPCK | ISTRIP;
+  t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+  ASSERT_EQ(tcsetattr(hold, TCSANOW, &t), 0);
+  auto port = makePlatformSerialPort();
+  ASSERT_TRUE(port->open(slave, 38400));
+  ASSERT_EQ(tcgetattr(hold, &t), 0);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | INPCK | ISTRIP), 0u);
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+  EXPECT_EQ(cfgetospeed(&t), speed_t(B38400));
+  port->close();
+  close(hold);
+  close(master);
+}
+#endif
 
 }  // namespace

@@ -37,3 +37,31 @@ TEST(PseudoTerminal, RawBothWaysAndExclusiveFlagCleared) {
 
   close(host);
 }
+
+// Past INPUT_QUEUE_MAX the host's bytes wait in the pty: the queue keeps its bound, none is lost.
+TEST(LinePort, FullInputQueueLeavesTheRestInThePty) {
+  PseudoTerminal pty;
+  std::string error;
+  ASSERT_TRUE(pty.open(error)) << error;
+  int host = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  LinePort line(pty.master(), 0);
+  Bytes sent(LinePort::INPUT_QUEUE_MAX + 1000), got(sent.size());
+  for (size_t i = 0; i < sent.size(); i++) sent[i] = uint8_t(i % 251);
+  pollfd out{host, POLLOUT, 0}, in{pty.master(), POLLIN, 0};
+  for (size_t n = 0; n < sent.size();
+       n += std::max<ssize_t>(write(host, &sent[n], sent.size() - n), 0)) {
+    line.pump();
+    ASSERT_EQ(poll(&out, 1, 5000), 1);
+  }
+  while (line.available() < LinePort::INPUT_QUEUE_MAX) {
+    ASSERT_EQ(poll(&in, 1, 5000), 1);
+  }
+  EXPECT_EQ(line.available(), LinePort::INPUT_QUEUE_MAX);
+  for (size_t n = 0; n < got.size(); n += size_t(line.read(&got[n], int(got.size() - n)))) {
+    if (line.available() == 0) {
+      ASSERT_EQ(poll(&in, 1, 5000), 1);
+    }
+  }
+  EXPECT_EQ(got, sent);
+  close(host);
+}
