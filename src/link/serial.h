@@ -3,7 +3,8 @@
 // in-memory board.
 //
 //   open(name, speed)  open the named device exclusively, raw 8N1 at `speed`; false when it
-//                      cannot be opened. A speed the driver refuses leaves the old one, silently.
+//                      cannot be opened or does not take the raw settings. A speed the driver
+//                      refuses leaves the old one, silently.
 //   close()            close the device; returns the platform's close result
 //   write(p, n)        write n bytes; returns the count the driver reports written
 //   read(p, n)         read up to n bytes already waiting; returns the count read
