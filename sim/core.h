@@ -19,11 +19,9 @@
 #include <cstdint>
 
 #include "sim/board.h"
+#include "sim/cpu/stops.h"  // RUN_CONTINUES and the stop codes, shared with the CPU core
 
 namespace h8 {
-
-constexpr int RUN_CONTINUES = -1;
-constexpr int STOP_SLEEP = 13;
 
 class CpuCore {
  public:

@@ -1078,7 +1078,7 @@ int H8Cpu::run(uint64_t budget) {
       break;
     }
     if (at == breakAt && breaking) {
-      stop = STOP_BREAK;
+      stop = STOP_ADDRESS_BREAK;
       break;
     }
     if (c.st >= bus.eventAt) {
