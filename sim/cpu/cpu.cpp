@@ -13,6 +13,7 @@
 //   (even address) byte. RTE pops the normal-mode exception frame: a word with CCR in the upper
 //   byte (the lower byte is ignored), then the 16-bit PC.
 // - EEPMOV.B/.W run to completion as one instruction (8 + 4n states) and take no interrupt.
+// - TRAPA counts its normal-mode 14 states although the core stops instead of vectoring.
 // - MOV Rn,@-ERn with the same register stores the value from before the decrement.
 // - States: 2 per on-chip access, I/O included (the H8/3664's 8-bit I/O registers take 2 or 3;
 //   all are counted as 2), 1 per internal operation. An instruction whose extension words run
@@ -1073,6 +1074,10 @@ int H8Cpu::run(uint64_t budget) {
       break;
     }
     ++instructions;
+    if (c.st >= bus.eventAt) {  // also before a stop, so peripherals are never behind
+      states = c.st;
+      bus.event(c.st);
+    }
     if (s != OK) {
       stop = s;
       break;
@@ -1080,10 +1085,6 @@ int H8Cpu::run(uint64_t budget) {
     if (at == breakAt && breaking) {
       stop = STOP_ADDRESS_BREAK;
       break;
-    }
-    if (c.st >= bus.eventAt) {
-      states = c.st;
-      bus.event(c.st);
     }
   }
   regs.pc = c.pc;
