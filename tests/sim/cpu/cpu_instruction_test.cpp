@@ -397,7 +397,7 @@ TEST(CpuInstruction, RegionsOfTheBus) {
   EXPECT_EQ(m.cpu.run(100), h8::STOP_SLEEP);
   EXPECT_EQ(m.bus.memory[0x2000], 0x77);
   EXPECT_EQ(m.cpu.regs.er[1], 0xA5A5A5FF);
-  EXPECT_EQ(m.cpu.regs.er[2], 0x5A5A5A5A);
+  EXPECT_EQ(m.cpu.regs.er[2], 0x5A5A5A5Au);
   using A = FakeCpuBus::Access;
   const std::vector<A> io = {{0xFF90, 0xAB, true},  {0xFF91, 0xCD, true},  {0xFF94, 0x5A, false},
                              {0xFF95, 0x5A, false}, {0xFF96, 0x5A, false}, {0xFF97, 0x5A, false},
