@@ -19,10 +19,9 @@
 #include <cstdint>
 
 #include "sim/board.h"
+#include "sim/cpu/cpu.h"  // RUN_CONTINUES and the stop codes, shared with the CPU core
 
 namespace h8 {
-
-constexpr int RUN_CONTINUES = -1;
 
 class CpuCore {
  public:

@@ -111,11 +111,17 @@ const char* byteRegisterName(int field);
 const char* wordRegisterName(int field);
 const char* longRegisterName(int field);
 
-// Stop codes: the exception vector through which the program stopped.
-constexpr int STOP_ABORT = 7;  // the abort switch (NMI)
-constexpr int STOP_TRAP0 = 8;  // TRAPA #0..#3: 8..11
-constexpr int STOP_BREAK = 12;
+// Stop codes: the exception vector through which the program stopped (the board's monitor owns
+// the vector table, so every exception stops the program and is reported), or, from the
+// simulated board, a code of its own for what the CPU cannot execute.
+constexpr int STOP_UNDEFINED = 4;      // an encoding the CPU does not define (h8sim)
+constexpr int STOP_ADDRESS_ERROR = 5;  // an instruction fetch from I/O or unmapped memory (h8sim)
+constexpr int STOP_ABORT = 7;          // the abort switch (NMI)
+constexpr int STOP_TRAP0 = 8;          // TRAPA #0..#3: 8..11
+constexpr int STOP_BREAK = 12;         // the address break
 constexpr int STOP_SLEEP = 13;
+constexpr int STOP_INTERRUPT_FIRST = 14;  // IRQ0 .. A/D: maskable interrupts, lowest first
+constexpr int STOP_INTERRUPT_LAST = 25;
 constexpr int STOP_FIRST_NAMED = 8;
 constexpr int STOP_LAST_NAMED = 25;
 // The name the debugger shows for codes 8..25 ("TRAP 0", "BREAK", "SLEEP", "IRQ0", ...), or
