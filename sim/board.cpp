@@ -50,38 +50,38 @@ void Board::installMonitor() {
   std::memcpy(&flash_[MONITOR_ID], MONITOR_ID_TEXT, sizeof MONITOR_ID_TEXT);
 }
 
+const uint8_t* Board::cell(uint32_t address) const {
+  if (inRange(address, FLASH_START, FLASH_END)) return &flash_[address - FLASH_START];
+  if (inRange(address, RAM_START, RAM_END)) return &ram_[address - RAM_START];
+  if (inRange(address, IO_LOW_START, IO_LOW_END)) return &ioLow_[address - IO_LOW_START];
+  if (inRange(address, IO_HIGH_START, IO_HIGH_END)) return &ioHigh_[address - IO_HIGH_START];
+  return nullptr;
+}
+
 uint8_t Board::read(uint32_t address) const {
-  if (inRange(address, FLASH_START, FLASH_START + FLASH_END)) return flash_[address];
-  if (inRange(address, RAM_START, RAM_END)) return ram_[address - RAM_START];
-  if (inRange(address, IO_LOW_START, IO_LOW_END)) return ioLow_[address - IO_LOW_START];
-  if (inRange(address, IO_HIGH_START, IO_HIGH_END)) return ioHigh_[address - IO_HIGH_START];
-  return 0xFF;
+  const uint8_t* c = cell(address);
+  return c ? *c : 0xFF;
 }
 
 bool Board::writable(uint32_t address, uint32_t count) const {
   for (uint32_t i = 0; i < count; i++) {
     uint32_t a = address + i;
-    if (a < address) return false;  // wrapped past 0xFFFFFFFF
-    if (!inRange(a, RAM_START, RAM_END) && !inRange(a, IO_LOW_START, IO_LOW_END) &&
-        !inRange(a, IO_HIGH_START, IO_HIGH_END)) {
-      return false;
-    }
+    if (a < address) return false;                         // wrapped past 0xFFFFFFFF
+    if (inRange(a, FLASH_START, FLASH_END)) return false;  // flash takes FLASH_WRITE only
+    if (!cell(a)) return false;
   }
   return true;
 }
 
 bool Board::write(uint32_t address, const uint8_t* data, uint32_t count) {
-  if (!writable(address, count)) return false;
+  return writable(address, count) && place(address, data, count);
+}
+
+bool Board::place(uint32_t address, const uint8_t* data, uint32_t count) {
   for (uint32_t i = 0; i < count; i++) {
-    uint32_t a = address + i;
-    if (inRange(a, RAM_START, RAM_END)) {
-      ram_[a - RAM_START] = data[i];
-    } else if (inRange(a, IO_LOW_START, IO_LOW_END)) {
-      ioLow_[a - IO_LOW_START] = data[i];
-    } else {
-      ioHigh_[a - IO_HIGH_START] = data[i];
-    }
+    if (address + i < address || !cell(address + i)) return false;
   }
+  for (uint32_t i = 0; i < count; i++) *cell(address + i) = data[i];
   return true;
 }
 
@@ -136,11 +136,6 @@ bool Board::setReg(int selector, uint32_t value) {
   return true;
 }
 
-void Board::setFlash(const uint8_t* image) {
-  std::memcpy(&flash_[USER_FLASH_START], image + USER_FLASH_START,
-              USER_FLASH_END - USER_FLASH_START);
-}
-
 bool loadFlashImage(const std::string& path, Board& board, std::string& error) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) {
@@ -155,8 +150,7 @@ bool loadFlashImage(const std::string& path, Board& board, std::string& error) {
     error = path + ": not a flash image (" + std::to_string(FLASH_END) + " bytes expected)";
     return false;
   }
-  board.setFlash(image.data());
-  return true;
+  return board.place(USER_FLASH_START, &image[USER_FLASH_START], USER_FLASH_END - USER_FLASH_START);
 }
 
 bool saveFlashImage(const std::string& path, const Board& board, std::string& error) {

@@ -4,6 +4,8 @@
 //   read(a)                    one byte at a target address; unmapped addresses read 0xFF
 //   writable(a, n)             true when every byte of a..a+n-1 is RAM or an I/O register
 //   write(a, data, n)          store n bytes when writable(a, n); else change nothing, false
+//   place(a, data, n)          store n bytes at mapped addresses, flash included (start-up
+//                              loading, tests); false, changing nothing, when one is unmapped
 //   eraseFlash(block)          block 4 sets 0x1000..0x7FFF to 0xFF; other blocks are refused
 //   programFlash(src, dst)     program 128 bytes from RAM at src into the flash block at dst:
 //                              new = old AND data; FLASH_OK, or the reason it failed
@@ -41,6 +43,7 @@ class Board {
   uint8_t read(uint32_t address) const;
   bool writable(uint32_t address, uint32_t count) const;
   bool write(uint32_t address, const uint8_t* data, uint32_t count);
+  bool place(uint32_t address, const uint8_t* data, uint32_t count);
 
   bool eraseFlash(int block);
   FlashResult programFlash(uint32_t source, uint32_t destination);
@@ -62,11 +65,14 @@ class Board {
 
   // Flash image, 0x0000..0x7FFF (the monitor's area included).
   const std::array<uint8_t, FLASH_END>& flash() const { return flash_; }
-  // Replaces the user area with `image` (0x0000..0x7FFF; the monitor area is kept).
-  void setFlash(const uint8_t* image);
 
  private:
   void installMonitor();
+  // The byte behind a mapped address, or nullptr.
+  const uint8_t* cell(uint32_t address) const;
+  uint8_t* cell(uint32_t address) {
+    return const_cast<uint8_t*>(static_cast<const Board*>(this)->cell(address));
+  }
 
   std::array<uint8_t, FLASH_END> flash_;
   std::array<uint8_t, RAM_END - RAM_START> ram_{};

@@ -93,9 +93,11 @@ void MonitorServer::handleFrame() {
 
 void MonitorServer::beginReply() { link_->beginPacket(current_->code); }
 
+// One write per frame, so that whoever holds the line sees whole frames (the tests' fault
+// injector does).
 void MonitorServer::sendReply() {
   link_->endPacket();
-  link_->sendPacket();
+  port_.write(link_->packetBuffer(), link_->packetBuffer()[1] + 3);
   if (verbose) logFrame(log_, "<", requestName(current_->code), link_->packetBuffer());
 }
 
