@@ -26,7 +26,15 @@ bool inRange(uint32_t address, uint32_t start, uint32_t end) {
 }  // namespace
 
 Board::Board() {
-  flash_.fill(0xFF);
+  for (uint32_t page = 0; page < std::size(regions); page++) {
+    uint32_t a = page << 7;
+    regions[page] = inRange(a, FLASH_START, FLASH_END) ? Region::ROM
+                    : inRange(a, RAM_START, RAM_END)   ? Region::RAM
+                    : inRange(a, IO_LOW_START, IO_LOW_END) || inRange(a, IO_HIGH_START, IO_HIGH_END)
+                        ? Region::IO
+                        : Region::NONE;
+  }
+  std::memset(memory + FLASH_START, 0xFF, FLASH_END - FLASH_START);
   installMonitor();
   reset();
 }
@@ -35,59 +43,66 @@ Board::Board() {
 // that sets up a stack and waits, one RTE stub per vector, and an identifying string. Nothing
 // executes it yet; it makes DB and DA of the monitor's area show what a real board would.
 void Board::installMonitor() {
-  std::memset(flash_.data(), 0xFF, USER_FLASH_START);
+  std::memset(memory, 0xFF, USER_FLASH_START);
   for (int v = 0; v < VECTOR_COUNT; v++) {
     uint32_t target = v == 0 ? MONITOR_RESET_ENTRY : MONITOR_HANDLERS + 4 * uint32_t(v);
-    store16(&flash_[2 * v], target);
+    store16(&memory[2 * v], target);
   }
   const uint8_t resetCode[] = {0x79, 0x07, 0xFF, 0x80,  // mov.w #H'FF80,r7
                                0x40, 0xFE};             // bra  $
-  std::memcpy(&flash_[MONITOR_RESET_ENTRY], resetCode, sizeof resetCode);
+  std::memcpy(&memory[MONITOR_RESET_ENTRY], resetCode, sizeof resetCode);
   for (int v = 1; v < VECTOR_COUNT; v++) {
     const uint8_t stub[] = {0x56, 0x70, 0x00, 0x00};  // rte ; nop
-    std::memcpy(&flash_[MONITOR_HANDLERS + 4 * v], stub, sizeof stub);
+    std::memcpy(&memory[MONITOR_HANDLERS + 4 * v], stub, sizeof stub);
   }
-  std::memcpy(&flash_[MONITOR_ID], MONITOR_ID_TEXT, sizeof MONITOR_ID_TEXT);
+  std::memcpy(&memory[MONITOR_ID], MONITOR_ID_TEXT, sizeof MONITOR_ID_TEXT);
 }
 
 uint8_t Board::read(uint32_t address) const {
-  if (inRange(address, FLASH_START, FLASH_START + FLASH_END)) return flash_[address];
-  if (inRange(address, RAM_START, RAM_END)) return ram_[address - RAM_START];
-  if (inRange(address, IO_LOW_START, IO_LOW_END)) return ioLow_[address - IO_LOW_START];
-  if (inRange(address, IO_HIGH_START, IO_HIGH_END)) return ioHigh_[address - IO_HIGH_START];
-  return 0xFF;
+  switch (region(address)) {
+    case Region::ROM:
+    case Region::RAM:
+      return memory[address];
+    case Region::IO:
+      return peripherals.peek(address);
+    default:
+      return 0xFF;
+  }
 }
 
 bool Board::writable(uint32_t address, uint32_t count) const {
   for (uint32_t i = 0; i < count; i++) {
     uint32_t a = address + i;
     if (a < address) return false;  // wrapped past 0xFFFFFFFF
-    if (!inRange(a, RAM_START, RAM_END) && !inRange(a, IO_LOW_START, IO_LOW_END) &&
-        !inRange(a, IO_HIGH_START, IO_HIGH_END)) {
-      return false;
-    }
+    Region r = region(a);
+    if (r != Region::RAM && r != Region::IO) return false;  // flash takes FLASH_WRITE only
   }
   return true;
 }
 
 bool Board::write(uint32_t address, const uint8_t* data, uint32_t count) {
-  if (!writable(address, count)) return false;
+  return writable(address, count) && place(address, data, count);
+}
+
+bool Board::place(uint32_t address, const uint8_t* data, uint32_t count) {
+  for (uint32_t i = 0; i < count; i++) {
+    if (address + i < address || region(address + i) == Region::NONE) return false;
+  }
   for (uint32_t i = 0; i < count; i++) {
     uint32_t a = address + i;
-    if (inRange(a, RAM_START, RAM_END)) {
-      ram_[a - RAM_START] = data[i];
-    } else if (inRange(a, IO_LOW_START, IO_LOW_END)) {
-      ioLow_[a - IO_LOW_START] = data[i];
+    if (region(a) == Region::IO) {
+      peripherals.write(a, data[i], now);
     } else {
-      ioHigh_[a - IO_HIGH_START] = data[i];
+      memory[a] = data[i];
     }
   }
+  updateInterrupts();
   return true;
 }
 
 bool Board::eraseFlash(int block) {
   if (block != ERASE_USER_AREA) return false;
-  std::memset(&flash_[USER_FLASH_START], 0xFF, USER_FLASH_END - USER_FLASH_START);
+  std::memset(&memory[USER_FLASH_START], 0xFF, USER_FLASH_END - USER_FLASH_START);
   return true;
 }
 
@@ -95,7 +110,7 @@ bool Board::eraseFlash(int block) {
 // far as it can be, and the verify afterwards reports a block that does not hold the data.
 FlashResult Board::programFlash(uint32_t source, uint32_t destination) {
   if (source < RAM_START || source > RAM_END - FLASH_BLOCK_SIZE) return FLASH_BAD_SOURCE;
-  return programBlock(destination, &ram_[source - RAM_START]);
+  return programBlock(destination, &memory[source]);
 }
 
 FlashResult Board::programBlock(uint32_t destination, const uint8_t* data) {
@@ -105,7 +120,7 @@ FlashResult Board::programBlock(uint32_t destination, const uint8_t* data) {
   }
   bool verified = true;
   for (uint32_t i = 0; i < FLASH_BLOCK_SIZE; i++) {
-    uint8_t& cell = flash_[destination + i];
+    uint8_t& cell = memory[destination + i];
     cell &= data[i];
     if (cell != data[i]) verified = false;
   }
@@ -119,13 +134,42 @@ void Board::reset() {
   regs_[9] = USER_FLASH_START;
   breakpointSet = false;
   breakpoint = 0;
-  ioLow_.fill(0);
-  ioHigh_.fill(0);
-  ioHigh_[SCI3_BRR - IO_HIGH_START] = 0xFF;
-  ioHigh_[SCI3_TDR - IO_HIGH_START] = 0xFF;
-  ioHigh_[SCI3_SSR - IO_HIGH_START] = 0x84;  // TDRE and TEND: the transmitter is idle
-  sciOutput.clear();
-  sciInput.clear();
+  peripherals.reset(now);
+  pending = 0;
+  updateInterrupts();
+}
+
+void Board::updateInterrupts() {
+  pending = (pending & (1u << STOP_ABORT)) | peripherals.pending();
+  eventAt = peripherals.nextEvent();
+}
+
+void Board::giveKey(uint8_t b) {
+  sciInput.push_back(b);
+  eventAt = 0;  // the receiver looks at it at the next instruction
+}
+
+void Board::startRun(uint64_t states) {
+  now = states;
+  peripherals.advance(now);
+  updateInterrupts();
+}
+
+uint8_t Board::ioRead(uint16_t address) {
+  uint8_t v = peripherals.read(address, now);
+  updateInterrupts();
+  return v;
+}
+
+void Board::ioWrite(uint16_t address, uint8_t value) {
+  peripherals.write(address, value, now);
+  updateInterrupts();
+}
+
+void Board::event(uint64_t states) {
+  now = states;
+  peripherals.advance(states);
+  updateInterrupts();
 }
 
 bool Board::setReg(int selector, uint32_t value) {
@@ -134,11 +178,6 @@ bool Board::setReg(int selector, uint32_t value) {
   if (selector == 9) value &= 0xFFFFFF;
   regs_[selector] = value;
   return true;
-}
-
-void Board::setFlash(const uint8_t* image) {
-  std::memcpy(&flash_[USER_FLASH_START], image + USER_FLASH_START,
-              USER_FLASH_END - USER_FLASH_START);
 }
 
 bool loadFlashImage(const std::string& path, Board& board, std::string& error) {
@@ -155,8 +194,7 @@ bool loadFlashImage(const std::string& path, Board& board, std::string& error) {
     error = path + ": not a flash image (" + std::to_string(FLASH_END) + " bytes expected)";
     return false;
   }
-  board.setFlash(image.data());
-  return true;
+  return board.place(USER_FLASH_START, &image[USER_FLASH_START], USER_FLASH_END - USER_FLASH_START);
 }
 
 bool saveFlashImage(const std::string& path, const Board& board, std::string& error) {
@@ -168,7 +206,7 @@ bool saveFlashImage(const std::string& path, const Board& board, std::string& er
     error = temp + ": " + std::strerror(errno);
     return false;
   }
-  size_t n = std::fwrite(board.flash().data(), 1, FLASH_END, f);
+  size_t n = std::fwrite(board.flash(), 1, FLASH_END, f);
   bool closed = std::fclose(f) == 0;
   if (n != FLASH_END || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
     error = path + ": " + std::strerror(errno);

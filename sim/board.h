@@ -1,19 +1,29 @@
-// The simulated H8/3664 board: its memory map, flash ROM, CPU registers, the monitor's one
-// breakpoint and the SCI3 byte queues that a CPU core and the line share.
+// The simulated H8/3664 board: its memory map, flash ROM, RAM and on-chip peripherals as the
+// CPU core sees them (a CpuBus), the CPU registers as the monitor keeps them for a stopped
+// program, the monitor's one breakpoint, and the SCI3 byte queues that the core and the line
+// share.
 //
 //   read(a)                    one byte at a target address; unmapped addresses read 0xFF
 //   writable(a, n)             true when every byte of a..a+n-1 is RAM or an I/O register
 //   write(a, data, n)          store n bytes when writable(a, n); else change nothing, false
+//   place(a, data, n)          store n bytes at mapped addresses, flash included (start-up
+//                              loading, tests); false, changing nothing, when one is unmapped
 //   eraseFlash(block)          block 4 sets 0x1000..0x7FFF to 0xFF; other blocks are refused
 //   programFlash(src, dst)     program 128 bytes from RAM at src into the flash block at dst:
 //                              new = old AND data; FLASH_OK, or the reason it failed
 //   programBlock(dst, data)    the same from 128 host bytes (start-up download)
 //   reset()                    registers, breakpoint, I/O registers and SCI3 queues to their
 //                              reset values; RAM and flash keep their contents
+//   giveKey(b)                 a byte from the line for the program (SCI3's receive side)
+//   startRun(states)           a program starts at the core's state count `states`
+//   setClock/setFlowControl    the CPU clock the peripherals count in; whether received bytes
+//                              wait for the program instead of overrunning (h8sim exec)
 //   loadFlashImage/saveFlashImage   the 32 KiB flash image in a file (--flash)
 //
 // Memory map: flash 0x0000-0x7FFF (0x0000-0x0FFF the monitor's own, read-only), I/O registers
-// 0xF700-0xF77F and 0xFF80-0xFFFF, RAM 0xF780-0xFF7F. Addresses above 0xFFFF are unmapped.
+// 0xF700-0xF77F and 0xFF80-0xFFFF, RAM 0xF780-0xFF7F. Addresses above 0xFFFF are unmapped. The
+// host's reads of I/O registers have no side effects (a read of RDR leaves RDRF as it was); its
+// writes act as the program's would.
 // Owns: all of the above; nothing else keeps board state.
 #pragma once
 
@@ -24,6 +34,8 @@
 
 #include "common/output.h"
 #include "load/flash.h"
+#include "sim/cpu/bus.h"
+#include "sim/peripherals.h"
 
 namespace h8 {
 
@@ -34,13 +46,16 @@ enum FlashResult {
   FLASH_VERIFY_FAILED,    // a byte needed a 1 where the flash held a 0
 };
 
-class Board {
+class Board : public CpuBus {
  public:
   Board();
+  Board(const Board&) = delete;
+  Board& operator=(const Board&) = delete;
 
   uint8_t read(uint32_t address) const;
   bool writable(uint32_t address, uint32_t count) const;
   bool write(uint32_t address, const uint8_t* data, uint32_t count);
+  bool place(uint32_t address, const uint8_t* data, uint32_t count);
 
   bool eraseFlash(int block);
   FlashResult programFlash(uint32_t source, uint32_t destination);
@@ -55,23 +70,33 @@ class Board {
   bool breakpointSet = false;
   uint32_t breakpoint = 0;
 
+  Peripherals peripherals;
   // Bytes the user program sent through SCI3 and has not yet gone out on the line, and keys
   // from the line that the program has not yet received.
-  std::deque<uint8_t> sciOutput;
-  std::deque<uint8_t> sciInput;
+  std::deque<uint8_t>& sciOutput = peripherals.transmitted;
+  std::deque<uint8_t>& sciInput = peripherals.received;
+  void giveKey(uint8_t b);
+
+  void startRun(uint64_t states);
+  void setClock(double hz) { peripherals.clockHz = hz; }
+  void setFlowControl(bool on) { peripherals.flowControl = on; }
 
   // Flash image, 0x0000..0x7FFF (the monitor's area included).
-  const std::array<uint8_t, FLASH_END>& flash() const { return flash_; }
-  // Replaces the user area with `image` (0x0000..0x7FFF; the monitor area is kept).
-  void setFlash(const uint8_t* image);
+  const uint8_t* flash() const { return memory; }
+
+  // CpuBus
+  uint8_t ioRead(uint16_t address) override;
+  void ioWrite(uint16_t address, uint8_t value) override;
+  void event(uint64_t states) override;
 
  private:
   void installMonitor();
+  Region region(uint32_t address) const {
+    return address > 0xFFFF ? Region::NONE : regions[address >> 7];
+  }
+  // Interrupt requests and the next event from the peripherals' state.
+  void updateInterrupts();
 
-  std::array<uint8_t, FLASH_END> flash_;
-  std::array<uint8_t, RAM_END - RAM_START> ram_{};
-  std::array<uint8_t, IO_LOW_END - IO_LOW_START> ioLow_{};
-  std::array<uint8_t, IO_HIGH_END - IO_HIGH_START> ioHigh_{};
   uint32_t regs_[REGISTER_COUNT] = {};
 };
 

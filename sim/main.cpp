@@ -5,6 +5,7 @@
 
 #include "common/output.h"
 #include "common/version.h"
+#include "sim/exec.h"
 #include "sim/options.h"
 #include "sim/session.h"
 
@@ -12,6 +13,9 @@ int main(int argc, char** argv) {
   h8::FileOutput out(stdout);
   h8::FileOutput err(stderr);
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "exec") {
+    return h8::runExec(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+  }
   h8::SimOptions options;
   std::string error;
   if (!h8::parseOptions(args, options, error)) {

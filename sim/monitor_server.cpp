@@ -73,7 +73,7 @@ void MonitorServer::receiveFromPort() {
 void MonitorServer::giveKeys(const uint8_t* bytes, size_t n) {
   for (size_t i = 0; i < n; i++) {
     // A real SCI3 overruns when the program does not read; the queue drops the excess.
-    if (board_.sciInput.size() < KEY_QUEUE_MAX) board_.sciInput.push_back(bytes[i]);
+    if (board_.sciInput.size() < KEY_QUEUE_MAX) board_.giveKey(bytes[i]);
   }
 }
 
@@ -93,9 +93,11 @@ void MonitorServer::handleFrame() {
 
 void MonitorServer::beginReply() { link_->beginPacket(current_->code); }
 
+// One write per frame, so that whoever holds the line sees whole frames (the tests' fault
+// injector does).
 void MonitorServer::sendReply() {
   link_->endPacket();
-  link_->sendPacket();
+  port_.write(link_->packetBuffer(), link_->packetBuffer()[1] + 3);
   if (verbose) logFrame(log_, "<", requestName(current_->code), link_->packetBuffer());
 }
 

@@ -13,7 +13,8 @@
 //                       is sent once a host has spoken (never before)
 //
 // Requests that arrive while the program runs are answered between slices, as an interrupt
-// driven monitor would; a GO while running is ignored. Unknown codes get no reply.
+// driven monitor would; a GO while running is ignored. Unknown codes get no reply. Each frame
+// goes to the port in one write(); the program's text in writes of its own.
 // Owns: the run state, the frame recogniser (a Link) and the key bytes of a frame in progress.
 #pragma once
 

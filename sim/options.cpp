@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "common/target.h"
+#include "sim/monitor_server.h"
+
 namespace h8 {
 
 namespace {
@@ -131,13 +134,19 @@ void printUsage(Output& out) {
       "  SIGUSR2          abort switch: a running program stops with stop code 7\n"
       "  SIGINT, SIGTERM  end serve mode cleanly (exit status 0); in run mode SIGTERM and\n"
       "                   SIGHUP are passed on to h8dbg and Ctrl-C is left to h8dbg\n"
-      "\n"
+      "\n");
+  out.printf(
       "board:\n"
-      "  monitor version 1.0 build 1; flash programming RAM F780 size 400, user data area\n"
-      "  FC00 size 100; flash 0000-7FFF (0000-0FFF the monitor's, read-only), I/O F700-F77F\n"
-      "  and FF80-FFFF, RAM F780-FF7F. After reset ER0-ER6 = 0, SP = FF7C, PC = 1000,\n"
-      "  CCR = 80. No CPU core yet: G stops at once, with Break (12) at the breakpoint (one\n"
-      "  instruction on when it is at the PC), or SLEEP (13) when no breakpoint is set.\n");
+      "  monitor version %d.%d build %d; flash programming RAM %X size %X, user data area\n"
+      "  %X size %X; flash %04X-%04X (%04X-%04X the monitor's, read-only), I/O %04X-%04X\n"
+      "  and %04X-%04X, RAM %04X-%04X. After reset ER0-ER6 = 0, SP = %X, PC = %X,\n"
+      "  CCR = %X. No CPU core yet: G stops at once, with Break (%d) at the breakpoint (one\n"
+      "  instruction on when it is at the PC), or SLEEP (%d) when no breakpoint is set.\n",
+      MONITOR_VERSION[0], MONITOR_VERSION[1], MONITOR_VERSION[2], FLASH_PROG_AREA_START,
+      FLASH_PROG_AREA_SIZE, USER_DATA_AREA_START, USER_DATA_AREA_SIZE, FLASH_START, FLASH_END - 1,
+      FLASH_START, USER_FLASH_START - 1, IO_LOW_START, IO_LOW_END - 1, IO_HIGH_START,
+      IO_HIGH_END - 1, RAM_START, RAM_END - 1, RESET_SP, USER_FLASH_START, RESET_CCR, STOP_BREAK,
+      STOP_SLEEP);
 }
 
 }  // namespace h8

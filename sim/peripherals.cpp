@@ -23,7 +23,11 @@ uint8_t& Peripherals::reg(uint32_t address) {
                                   : low_[(address - IO_LOW_START) & 0x7F];
 }
 
-void Peripherals::reset() {
+uint8_t Peripherals::peek(uint32_t address) const {
+  return address == TIMER_A_TCA ? tca_ : reg(address);
+}
+
+void Peripherals::reset(uint64_t now) {
   low_.fill(0);
   high_.fill(0);
   reg(SCI3_BRR) = MONITOR_BRR;
@@ -33,7 +37,7 @@ void Peripherals::reset() {
   reg(TIMER_A_TMA) = TMA_RESERVED;
   ssrReadAsOne_ = 0;
   tdrFull_ = transmitting_ = false;
-  shiftFreeAt_ = rxNextAt_ = tcaSince_ = 0;
+  shiftFreeAt_ = rxNextAt_ = tcaSince_ = now;
   tca_ = 0;
   transmitted.clear();
   received.clear();

@@ -55,13 +55,17 @@ constexpr uint8_t MONITOR_BRR = 25;
 class Peripherals {
  public:
   Peripherals() { reset(); }
+  Peripherals(const Peripherals&) = delete;
+  Peripherals& operator=(const Peripherals&) = delete;
 
   uint8_t read(uint32_t address, uint64_t now);
+  // The register as it stands, without the side effects of a read (the host's view).
+  uint8_t peek(uint32_t address) const;
   void write(uint32_t address, uint8_t value, uint64_t now);
   void advance(uint64_t now);
   uint64_t nextEvent() const;
   uint32_t pending() const;
-  void reset();
+  void reset(uint64_t now = 0);
 
   // One SCI3 frame (start, data, parity, stop bits) at the rate SMR and BRR set, in states.
   uint64_t frameStates() const;
@@ -74,6 +78,9 @@ class Peripherals {
 
  private:
   uint8_t& reg(uint32_t address);
+  const uint8_t& reg(uint32_t address) const {
+    return const_cast<Peripherals*>(this)->reg(address);
+  }
   uint64_t timerAPeriod() const;  // states per TCA count, 0 when halted
 
   std::array<uint8_t, 0x80> low_{};   // 0xF700..0xF77F

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sim/board.h"
-#include "sim/core.h"
+#include "sim/h8core.h"
 #include "sim/monitor_server.h"
 #include "sim/pty_posix.h"
 #include "sim/session.h"
@@ -21,6 +21,7 @@ namespace h8 {
 namespace {
 
 constexpr int IDLE_POLL_MS = 200;
+constexpr size_t OUTPUT_AHEAD = 64;  // bytes of program text queued for the line at most
 
 // Set by the signal handlers, taken by the serve loop.
 volatile sig_atomic_t resetFlag = 0;
@@ -151,7 +152,7 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
   }
 
   LinePort line(pty.master(), options.baud);
-  PlaceholderCore core;
+  H8Core core(board);
   MonitorServer server(board, core, line, err);
   server.flashPath = options.flash;
   server.verbose = options.verbose;
@@ -208,10 +209,13 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
 
     line.pump();
     server.receiveFromPort();
-    if (server.running()) server.runSlice();
+    // A program that writes faster than the line runs is held until its text has gone out, as
+    // one polling TDRE would be on the board.
+    bool computing = server.running() && line.queuedOutput() < OUTPUT_AHEAD;
+    if (computing) server.runSlice();
     line.pump();
 
-    int timeout = server.running() ? 0 : IDLE_POLL_MS;
+    int timeout = computing ? 0 : IDLE_POLL_MS;
     int due = line.msUntilDue();
     if (due >= 0) timeout = std::min(timeout, due);
     pollfd fds[2] = {

@@ -96,7 +96,9 @@ struct Core {
     a &= 0xFFFF;
     Region r = region[a >> 7];
     if (fetchable(r)) return mem[a];
-    return r == Region::IO ? bus.ioRead(uint16_t(a)) : 0xFF;
+    if (r != Region::IO) return 0xFF;
+    bus.now = st;
+    return bus.ioRead(uint16_t(a));
   }
   uint32_t rd16(uint32_t a) {
     a &= 0xFFFE;
@@ -113,6 +115,7 @@ struct Core {
     if (r == Region::RAM) {
       mem[a] = uint8_t(v);
     } else if (r == Region::IO) {
+      bus.now = st;
       bus.ioWrite(uint16_t(a), uint8_t(v));
     }
   }

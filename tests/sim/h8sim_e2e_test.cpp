@@ -139,11 +139,11 @@ TEST(H8simEndToEnd, DebuggerSessionsAgainstTheSimulatedBoard) {
   s.command("bs 0x1020");
   std::string go = s.command("g");
   EXPECT_EQ(go.rfind("Break\nER0:", 0), 0u) << go;
-  EXPECT_TRUE(has(go, "PC :00001020"));
+  EXPECT_TRUE(has(go, "PC :00001022"));  // after the instruction at the break
   EXPECT_EQ(s.command("bc"), "Clear Breakpoint\n");
-  go = s.command("g");
-  EXPECT_EQ(go.rfind("Exception SLEEP\n", 0), 0u) << go;
-  EXPECT_TRUE(has(go, "PC :00001020"));
+  go = s.command("g");  // on through the erased flash (MOV.B #H'FF,R7L) to its end
+  EXPECT_EQ(go.rfind("Exception vector 5\n", 0), 0u) << go;
+  EXPECT_TRUE(has(go, "PC :00008000"));
 
   EXPECT_TRUE(has(s.command("lo " + abs),
                   "finished to erase. write to Flash-ROM\n"

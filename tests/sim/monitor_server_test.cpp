@@ -93,7 +93,7 @@ const ScriptedExchange SCRIPT[] = {
     {REG_READ, {3}, ZERO},
     {REG_READ, {8}, {0, 0, 0, 0x80}},
     {BREAK_READ, {0}, ZERO},
-    {MEM_READ, {0, 0, 0xFF, 0xA8, 6}, {0, 0xFF, 0, 0xFF, 0x84, 0}},
+    {MEM_READ, {0, 0, 0xFF, 0xA8, 6}, {0, MONITOR_BRR, SCR3_TE | SCR3_RE, 0xFF, 0x84, 0}},
     {MEM_READ, {0, 0, 0xFC, 0, 1}, {0xDE}},  // RAM kept
     {MEM_WRITE, {0, 0, 0xFD, 0, 1, 0x85}, OK},
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x20, 0}, NG},     // needs ones the flash lacks
