@@ -47,7 +47,6 @@ class SymbolTable {
   void listSymbols(Output& out) const;
 
   int symbolCount() const { return symbolCount_; }
-  long nameAreaUsed() const { return nameAreaUsed_; }
 
  private:
   bool storeSymbol(const char* name, size_t length, uint32_t address);

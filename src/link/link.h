@@ -63,7 +63,6 @@ class Link {
  public:
   Link(SerialPort& port, Output& out) : port_(port), out_(out) {}
 
-  SerialPort& port() { return port_; }
   Output& out() { return out_; }
 
   int comTimeout = 0;
