@@ -73,7 +73,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
-    bool known = name == "--baud";
+    bool known = name == "--baud" || name == "--clock";
     for (const ValueOption& v : VALUE_OPTIONS) known = known || name == v.name;
     if (!known) {
       error = "unknown option " + arg;
@@ -93,6 +93,15 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std
       }
       continue;
     }
+    if (name == "--clock") {
+      char* end = nullptr;
+      options.clockHz = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0' || !(options.clockHz >= 1e3 && options.clockHz <= 1e9)) {
+        error = "bad clock " + value + " (1000 to 1000000000 Hz)";
+        return false;
+      }
+      continue;
+    }
     if (value.empty()) {
       error = "option " + name + " needs a value";
       return false;
@@ -108,13 +117,18 @@ void printUsage(Output& out) {
   out.puts(
       "usage: h8sim [serve] [options]\n"
       "       h8sim run [options] [-- h8dbg options...]\n"
+      "       h8sim exec [--limit N] [--stats] [--clock HZ] FILE.ABS\n"
       "\n"
-      "A simulated H8/3664 board whose monitor answers h8dbg on a pseudo-terminal.\n"
+      "A simulated H8/3664 board whose monitor answers h8dbg on a pseudo-terminal and whose\n"
+      "H8/300H CPU runs the user program.\n"
       "\n"
       "  serve            (default) create the board, print \"h8sim: board on /dev/pts/N\"\n"
       "                   and serve it until SIGINT or SIGTERM\n"
       "  run              create the board and start h8dbg -c <pty> [h8dbg options] on this\n"
       "                   terminal; exit with h8dbg's status when it ends\n"
+      "  exec             run FILE.ABS without a debugger: SCI3 output to stdout, stdin to\n"
+      "                   SCI3, exit status R0L at SLEEP (124 past --limit, 125 and up for\n"
+      "                   an exception); --stats adds instructions, states and times\n"
       "\n"
       "options:\n"
       "  --link PATH      also place a symbolic link to the pty at PATH (removed at exit)\n"
@@ -124,7 +138,10 @@ void printUsage(Output& out) {
       "                   written after every erase and program and at exit\n"
       "  --load FILE.ABS  download a SYSROF program into the user flash at start\n"
       "  --h8dbg PATH     the debugger that run starts (default: h8dbg beside h8sim)\n"
-      "  --verbose, -v    log every request and reply on stderr\n"
+      "  --clock HZ       the CPU clock the peripherals and the times count in (default\n"
+      "                   16000000)\n"
+      "  --verbose, -v    log every request and reply, port writes and each run's\n"
+      "                   instructions and time on stderr\n"
       "  --version        print h8sim's version\n"
       "  --help, -h       this text\n"
       "\n"
@@ -140,13 +157,14 @@ void printUsage(Output& out) {
       "  monitor version %d.%d build %d; flash programming RAM %X size %X, user data area\n"
       "  %X size %X; flash %04X-%04X (%04X-%04X the monitor's, read-only), I/O %04X-%04X\n"
       "  and %04X-%04X, RAM %04X-%04X. After reset ER0-ER6 = 0, SP = %X, PC = %X,\n"
-      "  CCR = %X. No CPU core yet: G stops at once, with Break (%d) at the breakpoint (one\n"
-      "  instruction on when it is at the PC), or SLEEP (%d) when no breakpoint is set.\n",
+      "  CCR = %X. GO runs the program until it stops: Break (%d) after the instruction at\n"
+      "  the breakpoint, SLEEP (%d), TRAPA, an enabled interrupt, or %d/%d for an undefined\n"
+      "  instruction or a fetch outside memory.\n",
       MONITOR_VERSION[0], MONITOR_VERSION[1], MONITOR_VERSION[2], FLASH_PROG_AREA_START,
       FLASH_PROG_AREA_SIZE, USER_DATA_AREA_START, USER_DATA_AREA_SIZE, FLASH_START, FLASH_END - 1,
       FLASH_START, USER_FLASH_START - 1, IO_LOW_START, IO_LOW_END - 1, IO_HIGH_START,
       IO_HIGH_END - 1, RAM_START, RAM_END - 1, RESET_SP, USER_FLASH_START, RESET_CCR, STOP_BREAK,
-      STOP_SLEEP);
+      STOP_SLEEP, STOP_UNDEFINED, STOP_ADDRESS_ERROR);
 }
 
 }  // namespace h8

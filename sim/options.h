@@ -18,11 +18,12 @@ enum class SimMode { SERVE, RUN };
 
 struct SimOptions {
   SimMode mode = SimMode::SERVE;
-  std::string link;   // --link: symlink to the pty slave
-  long baud = 0;      // --baud: line pacing in bit/s, 0 unpaced
-  std::string flash;  // --flash: flash image file
-  std::string load;   // --load: SYSROF file programmed at start
-  std::string h8dbg;  // --h8dbg: the debugger for `run` (default: beside h8sim)
+  std::string link;       // --link: symlink to the pty slave
+  long baud = 0;          // --baud: line pacing in bit/s, 0 unpaced
+  double clockHz = 16e6;  // --clock: the CPU clock
+  std::string flash;      // --flash: flash image file
+  std::string load;       // --load: SYSROF file programmed at start
+  std::string h8dbg;      // --h8dbg: the debugger for `run` (default: beside h8sim)
   bool verbose = false;
   bool help = false;
   bool version = false;

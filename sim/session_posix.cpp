@@ -86,6 +86,22 @@ class SignalScope {
   struct sigaction saved_[std::size(HANDLED_SIGNALS)];
 };
 
+// What one run of the program took, for --verbose.
+struct RunMeter {
+  uint64_t instructions = 0, states = 0;
+  void begin(const H8Cpu& cpu) {
+    instructions = cpu.instructions;
+    states = cpu.states;
+  }
+  void report(const H8Cpu& cpu, const SimOptions& options, Output& err) const {
+    uint64_t s = cpu.states - states;
+    err.printf("h8sim: the program ran %llu instructions, %llu states (%.3f ms at %.3f MHz)\n",
+               (unsigned long long)(cpu.instructions - instructions), (unsigned long long)s,
+               double(s) * 1e3 / options.clockHz, options.clockHz / 1e6);
+    err.flush();
+  }
+};
+
 pid_t startDebugger(const std::string& path, const std::string& port,
                     const std::vector<std::string>& args, Output& err) {
   std::vector<std::string> words = {path, "-c", port};
@@ -156,6 +172,8 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
   MonitorServer server(board, core, line, err);
   server.flashPath = options.flash;
   server.verbose = options.verbose;
+  board.setClock(options.clockHz);
+  if (options.verbose) board.peripherals.portLog = &err;
   if (!server.saveFlash()) return 2;
 
   // Handlers first: whoever reads the board's line may signal at once.
@@ -179,6 +197,8 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
 
   int status = 0;
   bool terminated = false;
+  bool metering = false;  // a run of the program is being measured
+  RunMeter meter;
   for (;;) {
     if (endSignal != 0) {
       int sig = endSignal;
@@ -212,7 +232,15 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
     // A program that writes faster than the line runs is held until its text has gone out, as
     // one polling TDRE would be on the board.
     bool computing = server.running() && line.queuedOutput() < OUTPUT_AHEAD;
+    if (server.running() && !metering) {
+      meter.begin(core.cpu);
+      metering = true;
+    }
     if (computing) server.runSlice();
+    if (metering && !server.running()) {
+      if (options.verbose) meter.report(core.cpu, options, err);
+      metering = false;
+    }
     line.pump();
 
     int timeout = computing ? 0 : IDLE_POLL_MS;
