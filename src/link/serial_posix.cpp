@@ -155,17 +155,20 @@ class PosixSerialPort : public SerialPort {
   }
 
   void waitStep() override {
-    if (fd_ < 0 || pendingValid_) {
+    // A lost line answers poll() at once, for ever: from then on every step sleeps its 10 ms.
+    if (fd_ < 0 || lost_ || pendingValid_) {
       if (!pendingValid_) usleep(10000);
       return;
     }
     pollfd p{fd_, POLLIN, 0};
     int r = ::poll(&p, 1, 10);
-    if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN)) {
+    // A hung-up line flags POLLIN too; it is lost once nothing is left to read.
+    if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && available() == 0) {
       markLost();
       usleep(10000);
     }
   }
+
 
   bool lost() const override { return lost_; }
 
