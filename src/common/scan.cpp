@@ -46,14 +46,15 @@ bool scanLX(const char* text, uint32_t& value) {
   return true;
 }
 
-uint32_t strtolHex(const char* text) {
-  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
-  uint64_t value = 0;  // wide enough that the digit after 0x10000000 cannot wrap to a small value
-  for (; hexDigit(*text) >= 0; text++) {
-    value = value * 16 + uint64_t(hexDigit(*text));
-    if (value > 0x7FFFFFFF) return 0x7FFFFFFF;
+bool strtoul32(const char* text, int base, uint32_t& value) {
+  if (base == 16 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text += 2;
+  uint64_t v = 0;
+  for (int d; (d = hexDigit(*text)) >= 0 && d < base; text++) {
+    v = v * uint64_t(base) + uint64_t(d);
+    if (v > 0xFFFFFFFFu) return false;
   }
-  return uint32_t(value);
+  value = uint32_t(v);
+  return true;
 }
 
 bool scanLD(const char* text, long& value) {

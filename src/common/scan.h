@@ -6,8 +6,9 @@
 //                           a digit, hexadecimal digits; a value past 32 bits gives FFFFFFFF, a
 //                           minus sign negates. False, value untouched, when no digit is there.
 //                           The conversion stops at the first character that is not a digit.
-//   strtolHex(text)         as strtol(text, 16) into a 32-bit long, for text known to hold only
-//                           an optional 0x and hexadecimal digits: past 7FFFFFFF it saturates
+//   strtoul32(text, base, &value)  as strtoul(text, base) into a 32-bit unsigned long, for text
+//                           known to hold only digits of the base (base 16: after an optional
+//                           0x); false when the value does not fit in 32 bits
 //   scanLD(text, &value)    as sscanf "%ld": white space, an optional sign, decimal digits; the
 //                           value is taken modulo 2^32 as a signed 32-bit number. False, value
 //                           untouched, when no digit is there.
@@ -19,7 +20,7 @@ namespace h8 {
 
 int hexDigit(char c);
 bool scanLX(const char* text, uint32_t& value);
-uint32_t strtolHex(const char* text);
+bool strtoul32(const char* text, int base, uint32_t& value);
 bool scanLD(const char* text, long& value);
 
 }  // namespace h8

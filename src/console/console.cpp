@@ -27,7 +27,13 @@ Console::Console(SerialPort& port_, Keyboard& keyboard_, Output& out_)
 
 bool Console::waitLine(std::string& line, const std::string& prompt) {
   for (;;) {
-    if (keyboard.keyWaiting()) return keyboard.readLine(line, prompt);
+    if (keyboard.keyWaiting()) {
+      bool read = keyboard.readLine(line, prompt);
+      // Lines typed ahead or pasted into a terminal whose output goes to a pipe keep the CR of
+      // their Enter key; it is never part of a command.
+      while (!line.empty() && line.back() == '\r') line.pop_back();
+      return read;
+    }
     uint8_t b = 0;
     int fed = link.readAndFeed(&b);
     if (fed != FEED_NO_BYTE) {

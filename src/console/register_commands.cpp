@@ -62,9 +62,11 @@ int RegisterCommands::registers(const Words& args) {
   } else if (args.size() == 1) {
     showRegister(args[0]);
   } else {
-    // The value is evaluated first (it may read registers); its error flag is not consulted.
-    uint32_t value = c_.evaluator.evalExpression(args[1].c_str());
-    setRegister(args[0], value);
+    // The value is evaluated first (it may read registers); a value that does not evaluate is
+    // refused rather than written as 0xFFFFFFFF.
+    uint32_t value = 0;
+    if (c_.evalArgument(args[1], "  Invalid register value %s\n", value))
+      setRegister(args[0], value);
   }
   return 0;
 }

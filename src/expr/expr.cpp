@@ -187,22 +187,27 @@ uint32_t Evaluator::parseProduct() {
   }
 }
 
+// Numbers are unsigned 32-bit values; a literal that does not fit is an error, never a
+// different number.
+uint32_t Evaluator::number(const char* text, int base) {
+  uint32_t value = 0;
+  if (!strtoul32(text, base, value)) exprError = true;
+  return value;
+}
+
 uint32_t Evaluator::parsePrimary() {
   char text[MAX_TOKEN + 1];
-  switch (nextToken(text)) {
-    case TK_DECIMAL: {
-      uint32_t value = 0;
-      for (const char* p = text; *p != '\0'; p++) value = value * 10 + uint32_t(*p - '0');
-      return value;
-    }
+  int kind = nextToken(text);
+  switch (kind) {
+    case TK_DECIMAL:
     case TK_HEX:
-      return strtolHex(text);
+      return number(text, kind == TK_DECIMAL ? 10 : 16);
     case TK_IDENT:
       for (int f = 0; f < int(std::size(functionTable)); f++) {
         if (strcmp(text, functionTable[f]) == 0) return callFunction(f, functionTable[f]);
       }
       if (symbols_.symbolExists(text)) return symbols_.symbolAddress(text);
-      if (isHexWord(text)) return strtolHex(text);
+      if (isHexWord(text)) return number(text, 16);
       exprError = true;
       return 0;
     case TK_LPAREN: {

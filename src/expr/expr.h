@@ -6,10 +6,12 @@
 //                         never the value)
 //   exprError             set by every error of the last evaluation, cleared at its start
 //
-// Beyond the basic rules, exprError is also set by: division by zero, a token longer than 63
-// characters (the rest of the run is consumed), near() of a value below every symbol, a failed
-// memory read in memB/memW/memL, and nesting deeper than MAX_DEPTH sums (parentheses or
-// function arguments; the rest of the text is then not read).
+// Numbers are unsigned 32-bit: hexadecimal up to FFFFFFFF is its value, and a literal of either
+// base that does not fit in 32 bits sets exprError. Beyond the basic rules, exprError is also
+// set by: division by zero, a token longer than 63 characters (the rest of the run is consumed),
+// near() of a value below every symbol, a failed memory read in memB/memW/memL, and nesting
+// deeper than MAX_DEPTH sums (parentheses or function arguments; the rest of the text is then
+// not read).
 //
 // Owns the tokenizer and look-ahead state of one evaluation; reads registers and memory through
 // the Monitor and names through the SymbolTable.
@@ -59,6 +61,7 @@ class Evaluator {
   uint32_t parseSum();
   uint32_t parseProduct();
   uint32_t parsePrimary();
+  uint32_t number(const char* text, int base);
   uint32_t callFunction(int function, const char* name);  // index into the function table
 
   Monitor& monitor_;

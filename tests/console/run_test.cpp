@@ -81,11 +81,15 @@ TEST_F(Registers, PartWritesMergeIntoTheWholeRegister) {
             (std::vector<Bytes>{{REG_READ, 1}, {REG_WRITE, 1, 0x12, 0x34, 0x56, 0x78}}));
 }
 
-TEST_F(Registers, ValueIsEvaluatedBeforeTheNameAndErrorsWriteAllOnes) {
+TEST_F(Registers, ValueIsEvaluatedBeforeTheNameAndAFailedOneWritesNothing) {
   EXPECT_EQ(run("R XX @pc"), "  Invalid register name XX\n");
   EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_READ, 9}}));
-  run("R er2 $");
-  EXPECT_EQ(board.regs[2], 0xFFFFFFFFu);
+  for (const char* line : {"R er2 $", "R pc 1+", "R XX 99999999999"}) {
+    std::string value = std::string(line).substr(std::string(line).rfind(' ') + 1);
+    EXPECT_EQ(run(line), "  Invalid register value " + value + "\n");
+    EXPECT_EQ(board.codes(), std::vector<uint8_t>()) << line;  // nothing read or written
+  }
+  EXPECT_EQ(board.regs[2], 0x22222222u);
 }
 
 using Breakpoints = Session;

@@ -59,10 +59,11 @@ struct ExprTest : ::testing::Test {
 };
 
 // clang-format off
-TEST_F(ExprTest, DigitsOnlyAreDecimalLettersOrPrefixMakeHexWhichSaturates) {
+TEST_F(ExprTest, DigitsOnlyAreDecimalLettersOrPrefixMakeHexAndNeitherMayPass32Bits) {
   run({{"10", 10}, {"010", 10}, {"0x10", 0x10}, {"0X10", 0x10}, {"10A", 0x10A}, {"1a", 0x1A},
-       {"0x", 0}, {"FFFFFFFF", 0x7FFFFFFF}, {"0x80000000", 0x7FFFFFFF}, {"0x100000001", 0x7FFFFFFF},
-       {"0x000000000000000012345678", 0x12345678}, {"4294967295", 0xFFFFFFFF}, {"4294967297", 1}});
+       {"0x", 0}, {"FFFFFFFF", 0xFFFFFFFF}, {"0xDEADBEEF", 0xDEADBEEF}, {"0x100000001", FAIL},
+       {"0x000000000000000012345678", 0x12345678}, {"4294967295", 0xFFFFFFFF}, {"4294967296", FAIL},
+       {"99999999999", FAIL}, {"100000000", 100000000}});
 }
 
 TEST_F(ExprTest, IdentifierIsAFunctionThenASymbolThenAHexWord) {
