@@ -9,10 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "load/sysrof_writer.h"
 
@@ -139,12 +139,27 @@ INSTANTIATE_TEST_SUITE_P(C, Programs, testing::ValuesIn(PROGRAMS),
                            return info.param.name + "_" + info.param.opt.substr(1);
                          });
 
+// Whether `text` is `pattern`, where each '~' stands for a number (digits and points).
+bool matches(const std::string& text, const std::string& pattern) {
+  size_t t = 0;
+  for (char c : pattern) {
+    if (c != '~') {
+      if (t == text.size() || text[t++] != c) return false;
+      continue;
+    }
+    size_t from = t;
+    while (t < text.size() && (isdigit((unsigned char)text[t]) || text[t] == '.')) t++;
+    if (t == from) return false;
+  }
+  return t == text.size();
+}
+
 struct Ending {
   std::string name;
   std::vector<std::string> options;
   Bytes code;  // at 0x1000
   int status;
-  std::string message;  // a regular expression for the standard error
+  std::string message;  // the standard error, '~' for a number that varies
 };
 
 const Ending ENDINGS[] = {
@@ -168,9 +183,8 @@ const Ending ENDINGS[] = {
      {"--stats", "--clock", "1e6"},
      {0xF8, 0x03, 0x01, 0x80},
      3,  // R0L = 3
-     R"(h8sim exec: 2 instructions, 4 states: 0\.000004 s on the chip at 1\.000 MHz; )"
-     R"(simulated at [0-9]+\.[0-9] million instructions/s
-)"},
+     "h8sim exec: 2 instructions, 4 states: 0.000004 s on the chip at 1.000 MHz; "
+     "simulated at ~ million instructions/s\n"},
 };
 
 void PrintTo(const Ending& e, std::ostream* o) { *o << e.name; }
@@ -188,7 +202,7 @@ TEST_P(Endings, GiveTheirStatusAndMessage) {
   Result ran = run(argv);
   EXPECT_EQ(ran.status, e.status);
   EXPECT_EQ(ran.out, "");
-  EXPECT_TRUE(std::regex_match(ran.err, std::regex(e.message))) << ran.err;
+  EXPECT_TRUE(matches(ran.err, e.message)) << ran.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Exec, Endings, testing::ValuesIn(ENDINGS),
