@@ -6,7 +6,7 @@
 
 #ifndef ROUNDS
 #ifdef BENCH
-#define ROUNDS 80
+#define ROUNDS 1800
 #else
 #define ROUNDS 1
 #endif
