@@ -5,7 +5,8 @@
 ; Calling convention (as gcc 3.4 -mh -mn calls them): the operands in ER0 and ER1, the result in
 ; ER0; ER0-ER3 may change, ER4-ER6 are kept. memcpy(dst, src, n) and memset(dst, c, n) take
 ; R0, R1, R2 (pointers and size_t are 16 bits in normal mode) and give back dst in R0.
-; Division by zero gives an unspecified result, as C leaves it; INT32_MIN / -1 gives INT32_MIN.
+; Division by zero gives no meaningful result (C leaves it undefined); INT32_MIN / -1 gives
+; INT32_MIN.
 
 	.h8300hn
 	.section .text
