@@ -22,18 +22,33 @@ class FileBytes {
   std::vector<uint8_t> range(uint64_t offset, uint64_t length) const {
     return std::vector<uint8_t>(b_.begin() + long(offset), b_.begin() + long(offset + length));
   }
-  // Characters from `offset` up to a NUL, or up to `end` (a table's end) where none comes first.
+  // Characters from `offset` up to a NUL, or up to `end` (a table's end) where none comes first;
+  // at most NAME_MAX of them.
   std::string text(uint64_t offset, uint64_t end) const {
     std::string s;
     for (uint64_t i = offset; i < end && i < b_.size() && b_[size_t(i)] != 0; i++) {
+      if (s.size() == NAME_MAX) break;
       s += char(b_[size_t(i)]);
     }
     return s;
   }
 
+  // Every section's contents and every symbol's name is a copy: a file whose headers point many
+  // times at the same bytes could otherwise make far more of them than it holds. Legitimate
+  // sections never share bytes, and names add up to less than the file.
+  bool spend(uint64_t n) {
+    copied_ += n;
+    return copied_ <= b_.size() + MAX_INPUT_SIZE;
+  }
+
+  static constexpr size_t NAME_MAX = 1024;  // a longer name is left out
+
  private:
   const std::vector<uint8_t>& b_;
+  uint64_t copied_ = 0;
 };
+
+const char* const OVERLAID = "corrupt: its headers point at the same bytes over and over";
 
 bool fail(std::string& error, const std::string& path, const std::string& problem) {
   error = path + ": " + problem;
@@ -108,6 +123,7 @@ bool readCoff(const std::string& path, const std::vector<uint8_t>& file, Program
             error, path,
             "truncated: the contents of section " + s.name + " run past the end of the file");
       }
+      if (!b.spend(s.size)) return fail(error, path, OVERLAID);
       s.data = b.range(contents, s.size);
     }
     image.sections.push_back(std::move(s));
@@ -148,6 +164,8 @@ bool readCoff(const std::string& path, const std::vector<uint8_t>& file, Program
     // Undefined or common (0), debugging (-2), or a section the file does not have.
     if (section == 0 || section < -1 || section > int(sections) || name.empty()) continue;
     if (storage == C_STAT && auxiliaries > 0 && name[0] == '.') continue;  // a section's symbol
+    if (name.size() == FileBytes::NAME_MAX) continue;
+    if (!b.spend(name.size())) return fail(error, path, OVERLAID);
     bool code = (type & COFF_DT_MASK) == COFF_DT_FCN ||
                 (type == 0 && section > 0 && codeSection[size_t(section - 1)]);
     image.symbols.push_back({name, value, global, code});
@@ -234,6 +252,7 @@ bool readElf(const std::string& path, const std::vector<uint8_t>& file, ProgramI
     s.loadAddress = b.u32(h + 12);
     s.size = filesz;
     s.code = (b.u32(h + 24) & PF_X) != 0;
+    if (!b.spend(filesz)) return fail(error, path, OVERLAID);
     s.data = b.range(offset, filesz);
     image.sections.push_back(std::move(s));
   }
@@ -250,6 +269,7 @@ bool readElf(const std::string& path, const std::vector<uint8_t>& file, ProgramI
     s.size = e.size;
     s.align = e.align > 1 ? e.align : 1;
     s.code = (e.flags & SHF_EXECINSTR) != 0;
+    if (!space && !b.spend(e.size)) return fail(error, path, OVERLAID);
     if (!space) s.data = b.range(e.offset, e.size);
     image.sections.push_back(std::move(s));
   }
@@ -269,7 +289,8 @@ bool readElf(const std::string& path, const std::vector<uint8_t>& file, ProgramI
       if (index == 0 || (index >= SHN_LORESERVE && index != SHN_ABS)) continue;
       if (names + name >= namesEnd) continue;
       std::string text = b.text(names + name, namesEnd);
-      if (text.empty()) continue;
+      if (text.empty() || text.size() == FileBytes::NAME_MAX) continue;
+      if (!b.spend(text.size())) return fail(error, path, OVERLAID);
       bool code = kind == STT_FUNC || (kind == STT_NOTYPE && index < sections.size() &&
                                        (sections[index].flags & SHF_EXECINSTR) != 0);
       image.symbols.push_back({text, value, bind != STB_LOCAL, code});

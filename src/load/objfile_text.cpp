@@ -82,7 +82,7 @@ bool readSrec(const std::string& path, const std::vector<uint8_t>& file, Program
     uint32_t sum = 0;
     for (size_t i = 0; i < count; i++) sum += bytes[i];
     if (uint8_t(~sum) != bytes[count]) {
-      return bad("bad checksum " + hexByte(bytes[count]) + " (the record sums to " + hexByte(~sum) +
+      return bad("bad checksum " + hexByte(bytes[count]) + " (the record needs " + hexByte(~sum) +
                  ")");
     }
     uint32_t address = bigEndian(bytes, 1, addressBytes);
