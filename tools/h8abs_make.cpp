@@ -102,10 +102,13 @@ int runMake(int argc, char** argv, Output& out, Output& err) {
 
   size_t bytes = 0;
   for (const ImageSection& s : image.sections) bytes += s.data.size();
-  out.printf("%s: %s file, %zu bytes to load", input, formatName(image.format), bytes);
+  out.printf("%s: %s file, %lu bytes to load", input, formatName(image.format),
+             (unsigned long)bytes);
   if (image.hasEntry) out.printf(", entry %s", hexAddress(image.entry).c_str());
-  out.printf("\nwrote %s (%zu bytes) and %s (%zu of %zu symbols)\n", absPath.c_str(), abs.size(),
-             mapPath.c_str(), image.symbols.size() - refused.size(), image.symbols.size());
+  out.printf("\nwrote %s (%lu bytes) and %s (%lu of %lu symbols)\n", absPath.c_str(),
+             (unsigned long)abs.size(), mapPath.c_str(),
+             (unsigned long)(image.symbols.size() - refused.size()),
+             (unsigned long)image.symbols.size());
   return EXIT_DONE;
 }
 

@@ -1,6 +1,7 @@
 // Motorola S-record and Intel HEX readers for ProgramImage. Each data record becomes a piece;
 // mergePieces joins them into runs. Reading stops at the end record, which must be there: a file
 // without one was cut short.
+#include <cstdio>
 #include <functional>
 #include <string>
 
