@@ -150,7 +150,7 @@ TEST_F(SymbolsTest, LookupsScanInLoadOrder) {
 // -m of a COFF or ELF file takes its symbol table (globals first, then locals, by address), with
 // the map's summary line; a damaged one is named in one line and loads nothing.
 TEST_F(SymbolsTest, ObjectFilesGiveTheirSymbolTable) {
-  h8test::ElfSpec elf;
+  h8test::ElfLayout elf;
   elf.sections = {{".text", 1, 6, 0x1000, {0x54, 0x70}}};
   elf.symbols = {
       {"_loop", 0x1000, 0x00, 1}, {"_main", 0x1000, 0x12, 1}, {"_top", 0xFF00, 0x10, 0xFFF1}};

@@ -82,8 +82,8 @@ std::string ihex(int type, uint32_t offset, const Bytes& data) {
 
 constexpr uint8_t GLOBAL_FUNC = 0x12, LOCAL_OBJECT = 0x01, GLOBAL_NOTYPE = 0x10;
 
-ElfSpec sampleElf(bool segments) {
-  ElfSpec e;
+ElfLayout sampleElf(bool segments) {
+  ElfLayout e;
   e.sections = {{".text", 1, 6, 0x1000, {0x79, 0x00, 0x12, 0x34}},
                 {".data", 1, 3, segments ? 0xF780u : 0x1004u, {5, 6}},
                 {".bss", 8, 3, 0xF782, {}, 2},
@@ -106,15 +106,15 @@ TEST(ReadProgram, ElfSegmentsOrSectionsAndItsSymbols) {
   EXPECT_EQ(read(buildElf(sampleElf(false))),
             ".text 1000 79001234 code; .data 1004 0506; .bss F782 space 2" + symbols);
   // clang-format off
-  const struct { void (*change)(ElfSpec&); const char* error; } refused[] = {
-      {[](ElfSpec& e) { e.type = 1; }, "F: a relocatable object, not a linked program"},
-      {[](ElfSpec& e) { e.type = 3; }, "F: not an executable ELF file"},
-      {[](ElfSpec& e) { e.machine = 47; }, "F: an ELF file for machine 47, not for the H8/300 family (46)"},
-      {[](ElfSpec& e) { e.flags = 0x00820000; }, "F: built for the H8S; the board's CPU is an H8/300H"},
+  const struct { void (*change)(ElfLayout&); const char* error; } refused[] = {
+      {[](ElfLayout& e) { e.type = 1; }, "F: a relocatable object, not a linked program"},
+      {[](ElfLayout& e) { e.type = 3; }, "F: not an executable ELF file"},
+      {[](ElfLayout& e) { e.machine = 47; }, "F: an ELF file for machine 47, not for the H8/300 family (46)"},
+      {[](ElfLayout& e) { e.flags = 0x00820000; }, "F: built for the H8S; the board's CPU is an H8/300H"},
   };
   // clang-format on
   for (const auto& r : refused) {
-    ElfSpec e = sampleElf(true);
+    ElfLayout e = sampleElf(true);
     r.change(e);
     EXPECT_EQ(read(buildElf(e)), r.error);
   }
@@ -140,7 +140,7 @@ TEST(ReadProgram, EveryCutOrChangedByteOfAnElfFileIsRefusedOrRead) {
     }
   }
   // Segments that all load the same bytes are refused before they add up.
-  ElfSpec many = sampleElf(true);
+  ElfLayout many = sampleElf(true);
   many.sections[0].data.resize(60000);
   many.segments.assign(300, {0x1000, 0x1000, 1, true});
   Bytes overlaid = buildElf(many);

@@ -2,7 +2,7 @@
 // has no h8300-elf toolchain), and COFF, S-record and Intel HEX files from Debian's
 // binutils-h8300-hms where it is installed (a Windows build has no shell to run it from).
 //
-//   buildElf(spec)            the bytes of an ELF file as `spec` describes it
+//   buildElf(layout)          the bytes of an ELF file as `layout` describes it
 //   gnuTools()                true when h8300-hms-as, -ld and -objcopy run
 //   gnuProgram(asm, name)     assembles and links `asm` (.h8300hn) with `ld options`, then
 //                             writes NAME.coff, NAME.srec, NAME.hex and NAME.nm in the build tree;
@@ -21,7 +21,7 @@
 
 namespace h8test {
 
-struct ElfSpec {
+struct ElfLayout {
   struct Section {
     std::string name;
     uint32_t type, flags, address;  // SHT_PROGBITS 1 or SHT_NOBITS 8; SHF_ALLOC 2, EXECINSTR 4
@@ -56,8 +56,8 @@ inline void put32(Bytes& b, size_t at, uint32_t v) {
 }
 
 // Layout: header, program headers, section contents, symbol and string tables, section headers.
-inline Bytes buildElf(const ElfSpec& spec) {
-  Bytes f(52 + 32 * spec.segments.size());
+inline Bytes buildElf(const ElfLayout& layout) {
+  Bytes f(52 + 32 * layout.segments.size());
   const Bytes ident{0x7F, 'E', 'L', 'F', 1, 2, 1};
   std::copy(ident.begin(), ident.end(), f.begin());
   std::string shstr(1, '\0'), str(1, '\0');
@@ -65,14 +65,14 @@ inline Bytes buildElf(const ElfSpec& spec) {
     uint32_t name, type, flags, addr, offset, size, link, align, entsize;
   };
   std::vector<Header> headers{{}};
-  for (const auto& s : spec.sections) {
+  for (const auto& s : layout.sections) {
     headers.push_back({uint32_t(shstr.size()), s.type, s.flags, s.address, uint32_t(f.size()),
                        s.type == 8 ? s.size : uint32_t(s.data.size()), 0, 2, 0});
     shstr += s.name + '\0';
     f.insert(f.end(), s.data.begin(), s.data.end());
   }
   Bytes symtab(16);
-  for (const auto& s : spec.symbols) {
+  for (const auto& s : layout.symbols) {
     Bytes e(16);
     put32(e, 0, uint32_t(str.size()));
     put32(e, 4, s.value);
@@ -101,21 +101,21 @@ inline Bytes buildElf(const ElfSpec& spec) {
     for (size_t i = 0; i < 10; i++) put32(e, 4 * i, fields[i]);
     f.insert(f.end(), e.begin(), e.end());
   }
-  put16(f, 16, spec.type);
-  put16(f, 18, spec.machine);
+  put16(f, 16, layout.type);
+  put16(f, 18, layout.machine);
   put32(f, 20, 1);
-  put32(f, 24, spec.entry);
-  put32(f, 28, spec.segments.empty() ? 0 : 52);
+  put32(f, 24, layout.entry);
+  put32(f, 28, layout.segments.empty() ? 0 : 52);
   put32(f, 32, uint32_t(shoff));
-  put32(f, 36, spec.flags);
+  put32(f, 36, layout.flags);
   put16(f, 40, 52);
   put16(f, 42, 32);
-  put16(f, 44, uint32_t(spec.segments.size()));
+  put16(f, 44, uint32_t(layout.segments.size()));
   put16(f, 46, 40);
   put16(f, 48, uint32_t(headers.size()));
   put16(f, 50, uint32_t(headers.size() - 1));
-  for (size_t i = 0; i < spec.segments.size(); i++) {
-    const auto& g = spec.segments[i];
+  for (size_t i = 0; i < layout.segments.size(); i++) {
+    const auto& g = layout.segments[i];
     const Header& h = headers[g.section];
     const uint32_t fields[] = {1, h.offset, g.vaddr, g.paddr, h.size, h.size, g.exec ? 5u : 6u, 2};
     for (size_t k = 0; k < 8; k++) put32(f, 52 + 32 * i + 4 * k, fields[k]);

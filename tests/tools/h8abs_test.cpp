@@ -55,8 +55,8 @@ void setDateEpoch(const char* value) {
 #endif
 }
 
-ElfSpec program(uint32_t text, uint32_t data) {
-  ElfSpec e;
+ElfLayout program(uint32_t text, uint32_t data) {
+  ElfLayout e;
   e.sections = {{".text", 1, 6, text, {0x79, 0x00, 0x12, 0x34, 0x54, 0x70}},
                 {".data", 1, 3, data, {1, 2}}};
   e.symbols = {{"_main", text, 0x12, 1}, {"_value", data, 0x11, 2}, {"a.b", data, 0x11, 2}};
