@@ -4,9 +4,9 @@
 //
 //   buildElf(layout)          the bytes of an ELF file as `layout` describes it
 //   gnuTools()                true when h8300-hms-as, -ld and -objcopy run
-//   gnuProgram(asm, name)     assembles and links `asm` (.h8300hn) with `ld options`, then
-//                             writes NAME.coff, NAME.srec, NAME.hex and NAME.nm in the build tree;
-//                             the path without extension, or "" when a tool failed
+//   gnuProgram(asm, ld)       assembles `asm` (.h8300hn), links it with the options `ld`, and writes
+//                             NAME.coff, .srec, .hex and .nm, named after the running test, in the
+//                             build tree; NAME, or "" when a tool failed
 //   testFile(suffix, bytes)   writes bytes to a file named after the running test and suffix
 #pragma once
 
