@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "h8abs_make.h"
 #include "load/sysrof_list.h"
 
 namespace h8 {
@@ -28,6 +29,8 @@ int runList(int argc, char** argv, Output& out, Output& err) {
 
 constexpr AbsCommand commands[] = {
     {"list", "FILE.ABS", "list the records of a SYSROF absolute load module", runList},
+    {"make", "INPUT", "convert a COFF, ELF, S-record or Intel HEX program to .ABS and .map",
+     runMake},
 };
 static_assert(std::size(commands) >= 1);
 
@@ -47,7 +50,17 @@ void printH8absUsage(Output& o) {
       "Options:\n"
       "  -h, --help       show this text\n"
       "\n"
-      "Exit status: 0 done, 1 the file could not be read or ended abnormally, 2 usage error.\n");
+      "Options of make (OUT.ABS and OUT.map default to INPUT's name with .abs and .map):\n"
+      "  -o OUT.ABS       the SYSROF module to write\n"
+      "  --map OUT.map    the map file to write, in the columns h8dbg -m reads\n"
+      "  --symbols NM     the symbols from nm output (ADDRESS TYPE NAME lines) instead of the\n"
+      "                   input's own: the way to name symbols of S-records and Intel HEX\n"
+      "make refuses data outside the user flash 0x1000-0x7FFF and one address given two\n"
+      "different bytes. make, and h8dbg's LO and -m taking these GNU files directly, are an\n"
+      "extension: the board's original tools know SYSROF modules and map files only.\n"
+      "\n"
+      "Exit status: 0 done, 1 the file could not be read, ended abnormally or was refused,\n"
+      "2 usage error.\n");
 }
 
 int runH8abs(int argc, char** argv, Output& out, Output& err) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/scan.h"
+#include "load/objfile.h"
 
 namespace h8 {
 
@@ -78,6 +79,34 @@ bool isSymbolLine(const char* line) {
   return strncmp(p, "DAT", 3) == 0 || strncmp(p, "ENT", 3) == 0;
 }
 
+// A COFF or ELF file gives its symbol table, in the order a written map would hold it (globals
+// first, then locals, by address), until the slots or the name area are full as in a map. False
+// for any other file.
+bool loadObjectSymbols(SymbolTable& table, const std::string& path, Output& out) {
+  ProgramImage image;
+  std::string error;
+  ReadResult read = readObjectSymbols(path, image, error);
+  if (read == ReadResult::NOT_OBJECT) return false;
+  if (read == ReadResult::FAILED) {
+    out.printf("%s\n", error.c_str());
+    return true;
+  }
+  long used = 0;
+  for (const ImageSymbol& s : orderSymbols(image.symbols)) {
+    if (table.addSymbol(s.name.c_str(), s.address)) used += long(s.name.size()) + 1;
+    if (table.symbolCount() >= SymbolTable::MAX_SYMBOLS) {
+      out.puts("Symbol List Full\n");
+      break;
+    }
+    if (used >= SymbolTable::NAME_AREA_SIZE) {
+      out.puts("Symbol Area Full\n");
+      break;
+    }
+  }
+  out.printf("Load %d symbols ( use %ld bytes for symbol area )\n", table.symbolCount(), used);
+  return true;
+}
+
 }  // namespace
 
 // Converts like sscanf "%lX" with a 32-bit long: leading white space, an optional sign and an
@@ -113,6 +142,7 @@ bool SymbolTable::addSymbol(const char* name, uint32_t address) {
 
 void SymbolTable::loadSymbols(const std::string& path, Output& out) {
   clear();
+  if (loadObjectSymbols(*this, path, out)) return;
   FILE* file = fopen(path.c_str(), "rb");
   if (file == nullptr) {
     out.printf("Not valid symbol file %s\n", path.c_str());

@@ -1,7 +1,8 @@
 // Symbol table loaded from the linker's map listing.
 //
 //   loadSymbols(path, out)  reset the table, read the map file by its column rules, print
-//                           the summary (or "Not valid symbol file %s")
+//                           the summary (or "Not valid symbol file %s"); a COFF or ELF file
+//                           (known by its first bytes) gives its symbol table instead
 //   addSymbol(name, addr)   append one symbol; false when the table or name area is full
 //   symbolNameAt(addr)      name of the first symbol (load order) at exactly addr, or nullptr
 //   nearestSymbol(v, &a)    name of the symbol with the greatest address <= v (unsigned; the last

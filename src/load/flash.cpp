@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "load/program_load.h"
+
 namespace h8 {
 
 namespace {
@@ -105,8 +107,9 @@ int loadFile(Monitor& mon, Output& out, FlashState& state, const char* name) {
 
   memset(state.memImage, 0xFF, sizeof state.memImage);
   out.printf("memImage cleared. load from file %s\n", name);
-  if (!loadSysrof(name, state.memImage, USER_FLASH_START, USER_FLASH_END, out)) {
-    out.printf("loadFile:Error at load SYSROF file %s\n", name);
+  const char* format = "SYSROF";
+  if (!loadProgram(name, state.memImage, USER_FLASH_START, USER_FLASH_END, out, &format)) {
+    out.printf("loadFile:Error at load %s file %s\n", format, name);
     return 0;
   }
   out.printf("finished to load %s. Erase flash-ROM\n", name);

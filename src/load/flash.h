@@ -1,7 +1,8 @@
 // Flash download: the procedures behind LO (loadFile) and USR (writeUserFlag).
 //
 //   loadFile(mon, out, st, name)  save the write buffer and flash programming RAM, clear and load
-//                                 the image from a SYSROF file, erase the user flash, program
+//                                 the image from a SYSROF file (or a COFF, ELF, S-record or
+//                                 Intel HEX file, converted in memory), erase the user flash, program
 //                                 every block that is not blank, restore the RAM. 1 done, 0 failed
 //                                 (the failure is printed; RAM is not restored after a failure).
 //                                 A null name is refused before anything is sent.

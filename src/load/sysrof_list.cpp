@@ -6,6 +6,8 @@ namespace h8 {
 
 namespace {
 
+constexpr int SYSROF_HEADER = 0x04;
+
 // Reads the fields of one record front to back without leaving its first `end` bytes.
 class FieldReader {
  public:
@@ -21,6 +23,15 @@ class FieldReader {
       position_++;
     }
     return value;
+  }
+
+  // A fixed-length character field; what is not printable shows as '.'.
+  void takeChars(char* text, int n) {
+    for (int i = 0; i < n; i++) {
+      uint32_t c = take(1);
+      text[i] = c >= 0x20 && c <= 0x7E ? char(c) : '.';
+    }
+    text[n] = '\0';
   }
 
   // A counted string: a length byte of 128 or more gives an empty name and consumes only
@@ -58,6 +69,55 @@ void listUnit(const uint8_t* record, Output& out) {
   out.printf(
       "        Number of section = %ld  External reference symbol = %ld  Defined sybmol = %ld\n",
       long(sections), long(externals), long(defined));
+  // The tool and linker with their dates, where the record goes on past the unit name (and its
+  // checksum byte).
+  if (fields.remaining() > 1) {
+    char tool[SYSROF_RECORD_SIZE], linker[SYSROF_RECORD_SIZE], toolDate[13], linkerDate[13];
+    fields.takeName(tool);
+    fields.takeChars(toolDate, 12);
+    fields.takeName(linker);
+    fields.takeChars(linkerDate, 12);
+    out.printf("        Tool=%s %s,Linker=%s %s\n", tool, toolDate, linker, linkerDate);
+  }
+}
+
+// The module header was always listed as other data; its fields follow the dump.
+void listHeader(const uint8_t* record, Output& out) {
+  printTitle("Other data", out);
+  dumpRecord(record, out);
+  char date[13], version[5], os[SYSROF_RECORD_SIZE], system[SYSROF_RECORD_SIZE],
+      module[SYSROF_RECORD_SIZE], cpu[SYSROF_RECORD_SIZE];
+  FieldReader fields(record, 2);
+  uint32_t type = fields.take(1) >> 4;
+  fields.takeChars(date, 12);
+  uint32_t units = fields.take(2);
+  fields.take(1);  // code
+  fields.takeChars(version, 4);
+  fields.take(1);  // address update
+  uint32_t layout = fields.take(1);
+  int addressLength = int((layout >> 3) & 0x0F);
+  fields.take(1);  // space size
+  int segmentSize = int(fields.take(1));
+  fields.take(1);  // segment shift
+  bool entry = fields.take(1) != 0;
+  uint32_t address = 0;
+  if (entry) {
+    if (type != 0) fields.take(4);  // unit and section numbers of a relocatable module
+    if (layout & 0x80) fields.take(segmentSize);
+    address = fields.take(addressLength);
+  }
+  fields.takeName(os);
+  fields.takeName(system);
+  fields.takeName(module);
+  fields.takeName(cpu);
+  out.printf("        Header:Type=%lX,Date=%s,Units=%ld,Version=%s,AddressLength=%d\n",
+             (unsigned long)type, date, long(units), version, addressLength);
+  if (entry) {
+    out.printf("        Header:Entry=%08lX,", (unsigned long)address);
+  } else {
+    out.puts("        Header:Entry=none,");
+  }
+  out.printf("OS=%s,System=%s,Module=%s,CPU=%s\n", os, system, module, cpu);
 }
 
 void listSection(const uint8_t* record, Output& out) {
@@ -149,6 +209,9 @@ int listSysrofStream(FILE* file, Output& out) {
     last = readRecord(file, record);
     if (last < 0) break;
     switch (sysrofType(record)) {
+      case SYSROF_HEADER:
+        listHeader(record, out);
+        break;
       case SYSROF_UNIT:
         listUnit(record, out);
         break;

@@ -6,6 +6,8 @@
 //                                ended abnormally (the abnormal-termination line is printed)
 //   dumpRecord(record, out)      hex and character dump of one record, 16 body bytes a line
 //
+// A module header (0x04) is dumped as other data, then its fields follow; a unit record that goes
+// on past its name shows the tool and linker with their dates.
 // Every field is taken from inside the record's L bytes: a counted string or an entry that runs
 // past the end is cut there, and a fixed field past the end reads as 0.
 #pragma once

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "load/program_files.h"
+
 using namespace h8;
 
 namespace {
@@ -143,6 +145,35 @@ TEST_F(SymbolsTest, LookupsScanInLoadOrder) {
   table.clear();
   for (int i = 0; i < 600; i++) table.addSymbol("x", 1);
   EXPECT_EQ(table.symbolCount(), 512);
+}
+
+// -m of a COFF or ELF file takes its symbol table (globals first, then locals, by address), with
+// the map's summary line; a damaged one is named in one line and loads nothing.
+TEST_F(SymbolsTest, ObjectFilesGiveTheirSymbolTable) {
+  h8test::ElfLayout elf;
+  elf.sections = {{".text", 1, 6, 0x1000, {0x54, 0x70}}};
+  elf.symbols = {
+      {"_loop", 0x1000, 0x00, 1}, {"_main", 0x1000, 0x12, 1}, {"_top", 0xFF00, 0x10, 0xFFF1}};
+  h8test::Bytes file = h8test::buildElf(elf);
+  std::string path = h8test::testFile(".elf", file);
+  table.loadSymbols(path, out);
+  EXPECT_EQ(out.take(), "Load 3 symbols ( use 17 bytes for symbol area )\n");
+  StringOutput list;
+  table.listSymbols(list);
+  EXPECT_EQ(list.text, "00001000 : _main\n0000FF00 : _top\n00001000 : _loop\n");
+  path = h8test::testFile(".elf", h8test::Bytes(file.begin(), file.end() - 1));
+  table.loadSymbols(path, out);
+  EXPECT_EQ(out.take(),
+            path + ": truncated: the section header table runs past the end of the file\n");
+  EXPECT_EQ(table.symbolCount(), 0);
+  if (!h8test::gnuTools()) GTEST_SKIP() << "binutils-h8300-hms is not installed";
+  std::string base =
+      h8test::gnuProgram("\t.text\n\t.global _main\n_main: rts\n_sub: rts\n", "-Ttext 0x1000");
+  ASSERT_FALSE(base.empty());
+  table.loadSymbols(base + ".coff", out);
+  EXPECT_EQ(table.symbolAddress("_main"), 0x1000u);
+  EXPECT_EQ(table.symbolAddress("_sub"), 0x1002u);
+  EXPECT_NE(out.take().find("symbols ( use"), std::string::npos);
 }
 
 }  // namespace
