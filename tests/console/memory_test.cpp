@@ -10,7 +10,7 @@ namespace {
 using Dump = Session;
 
 TEST_F(Dump, WithoutArgumentsDumpsSixteenBytesFromZeroThenContinues) {
-  board.setMem(0, {0x41, 0x0A, 0xB1, 0x7F});
+  board.setMem(0, {0x41, 0x0A, 0xB1, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_EQ(run("DB"),
             "000000 41 0A B1 7F 00 00 00 00 00 00 00 00 00 00 00 00 A.\xB1\x7F............\n");
   EXPECT_EQ(board.requests, (std::vector<Bytes>{{MEM_READ, 0, 0, 0, 0, 16}}));
@@ -63,13 +63,13 @@ TEST_F(Dump, BadArgumentsAndFailedReads) {
 using Write = Session;
 
 TEST_F(Write, SingleCellsAreCutToTheUnitAndAligned) {
-  EXPECT_EQ(run("WW 0x101 5"), "");
-  EXPECT_EQ(board.requests, (std::vector<Bytes>{{MEM_WRITE, 0, 0, 1, 0, 2, 0, 5}}));
-  EXPECT_EQ(dbg->memory.writeAddress, 0x102u);
-  run("WB 0x300 0x1234");
-  EXPECT_EQ(board.mem(0x300), 0x34);
-  run("WL 0x400 0x11223344");
-  EXPECT_EQ(board.requests.back(), (Bytes{MEM_WRITE, 0, 0, 4, 0, 4, 0x11, 0x22, 0x33, 0x44}));
+  EXPECT_EQ(run("WW 0xF801 5"), "");
+  EXPECT_EQ(board.requests, (std::vector<Bytes>{{MEM_WRITE, 0, 0, 0xF8, 0, 2, 0, 5}}));
+  EXPECT_EQ(dbg->memory.writeAddress, 0xF802u);
+  EXPECT_EQ(run("WB 0xF900 0x1234"), "");
+  EXPECT_EQ(board.mem(0xF900), 0x34);
+  run("WL 0xFA00 0x11223344");
+  EXPECT_EQ(board.requests.back(), (Bytes{MEM_WRITE, 0, 0, 0xFA, 0, 4, 0x11, 0x22, 0x33, 0x44}));
 }
 
 TEST_F(Write, ErrorsAndStatuses) {
@@ -90,25 +90,25 @@ TEST_F(Write, InteractiveModeTakesPlainHexUntilAnEmptyLine) {
   keys.line("1 2 3");
   keys.line("10,ff");
   keys.line("");
-  EXPECT_EQ(run("WB 0x100"), "000100:>000103:>000105:>");
-  EXPECT_EQ(board.mem(0x100), 1);
-  EXPECT_EQ(board.mem(0x102), 3);
-  EXPECT_EQ(board.mem(0x103), 0x10);
-  EXPECT_EQ(board.mem(0x104), 0xFF);
-  EXPECT_EQ(dbg->memory.writeAddress, 0x100u);  // the interactive write leaves the stored address
+  EXPECT_EQ(run("WB 0xF900"), "00F900:>00F903:>00F905:>");
+  EXPECT_EQ(board.mem(0xF900), 1);
+  EXPECT_EQ(board.mem(0xF902), 3);
+  EXPECT_EQ(board.mem(0xF903), 0x10);
+  EXPECT_EQ(board.mem(0xF904), 0xFF);
+  EXPECT_EQ(dbg->memory.writeAddress, 0xF900u);  // the interactive write leaves the stored address
   EXPECT_EQ(dbg->repeatLine, "WB");
-  EXPECT_EQ(keys.prompts, (std::vector<std::string>{"000100:>", "000103:>", "000105:>"}));
+  EXPECT_EQ(keys.prompts, (std::vector<std::string>{"00F900:>", "00F903:>", "00F905:>"}));
 }
 
 TEST_F(Write, InteractiveWordsWithoutANumberAreSkippedAndOverlongLinesRefused) {
   keys.line("1 . 0x3");
   keys.line(std::string(256, '7'));
   keys.line("");
-  EXPECT_EQ(run("WB 0x100"),
-            "000100:>Invalid DATA .\n000103:>"
-            "Line too long (255 characters at most); nothing written\n000103:>");
+  EXPECT_EQ(run("WB 0xF900"),
+            "00F900:>Invalid DATA .\n00F903:>"
+            "Line too long (255 characters at most); nothing written\n00F903:>");
   EXPECT_EQ(board.requests.size(), 2u);
-  EXPECT_EQ(board.mem(0x102), 3);
+  EXPECT_EQ(board.mem(0xF902), 3);
 }
 
 }  // namespace

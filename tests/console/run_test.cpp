@@ -13,10 +13,11 @@ const std::string kNopLine =
 
 struct Registers : Session {
   void SetUp() override {
-    for (int i = 0; i < 8; i++) board.regs[i] = 0x11111111u * uint32_t(i);
-    board.regs[7] = 0xFF7C;
-    board.regs[8] = 0x85;
-    board.regs[9] = 0x1000;
+    for (int i = 0; i < 8; i++) board.setReg(i, 0x11111111u * uint32_t(i));
+    board.setReg(7, 0xFF7C);
+    board.setReg(8, 0x85);
+    board.setReg(9, 0x1000);
+    board.setMem(0x1000, Bytes(10, 0));
   }
 };
 
@@ -45,7 +46,7 @@ TEST_F(Registers, CcrFlagLetters) {
 }
 
 TEST_F(Registers, ShowOneRegisterOrPart) {
-  board.regs[1] = 0xAABBCCDD;
+  board.setReg(1, 0xAABBCCDD);
   const char* cases[][2] = {
       {"R er1", "ER1 : AABBCCDD\n"},
       {"R r1", "R1 : CCDD\n"},
@@ -69,11 +70,11 @@ TEST_F(Registers, PartWritesMergeIntoTheWholeRegister) {
       {"R r1 0x5678", 1, 0x12345678}, {"R r0l 0x1FF", 0, 0x000000FF},
       {"R pc 0x2000", 9, 0x2000},
   };
-  board.regs[0] = 0;
-  board.regs[1] = 0xAABBCCDD;
+  board.setReg(0, 0);
+  board.setReg(1, 0xAABBCCDD);
   for (const Case& c : cases) {
     run(c.line);
-    EXPECT_EQ(board.regs[c.selector], c.expected) << c.line;
+    EXPECT_EQ(board.reg(c.selector), c.expected) << c.line;
   }
   EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_WRITE, 9, 0, 0, 0x20, 0}}));  // whole: no read
   run("R r1 0x5678");
@@ -85,7 +86,7 @@ TEST_F(Registers, ValueIsEvaluatedBeforeTheNameAndErrorsWriteAllOnes) {
   EXPECT_EQ(run("R XX @pc"), "  Invalid register name XX\n");
   EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_READ, 9}}));
   run("R er2 $");
-  EXPECT_EQ(board.regs[2], 0xFFFFFFFFu);
+  EXPECT_EQ(board.reg(2), 0xFFFFFFFFu);
 }
 
 using Breakpoints = Session;
@@ -112,7 +113,7 @@ struct Running : Registers {
 
 TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
   run("BS 0x1000");
-  board.stopCodes.push_back(STOP_BREAK);
+  board.core.stops.push_back(STOP_BREAK);
   std::string text = run("G");
   EXPECT_EQ(text.substr(0, 6), "Break\n");
   EXPECT_EQ(text.substr(text.size() - kNopLine.size()), kNopLine);  // registers, then the PC line
@@ -127,7 +128,7 @@ TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
       {25, "Exception AD\n"},          {40, "Exception vector 40\n"},
   };
   for (auto [code, line] : cases) {
-    board.stopCodes.push_back(code);
+    board.core.stops.push_back(code);
     text = run("G");
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), line);
     EXPECT_EQ(dbg->repeatLine, code == STOP_ABORT ? "g" : "");
@@ -136,12 +137,12 @@ TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
 
 TEST_F(Running, StackOutsideTheValidRangeIsRefused) {
   for (uint32_t sp : {0xF780u, 0x1234FF7Cu}) {
-    board.regs[7] = sp;
-    board.stopCodes.push_back(STOP_ABORT);
+    board.setReg(7, sp);
+    board.core.stops.push_back(STOP_ABORT);
     EXPECT_EQ(run("G").substr(0, 14), "Abort by User\n");
   }
   for (uint32_t sp : {0xFF7Eu, 0xF77Eu}) {
-    board.regs[7] = sp;
+    board.setReg(7, sp);
     char expected[80];
     snprintf(expected, sizeof expected,
              "Not valid stack(%04X). Can't set execution-address on Stack\n", sp);
@@ -151,7 +152,7 @@ TEST_F(Running, StackOutsideTheValidRangeIsRefused) {
 }
 
 TEST_F(Running, ProgramTextIsShownAndKeysAreForwarded) {
-  board.goText = "Hello\r\n\x80\x01!";
+  board.core.text = "Hello\r\n\x80\x01!";
   keys.key('a');
   keys.key('b');
   board.schedule(5, frame(GO, {STOP_ABORT}));
@@ -168,17 +169,17 @@ TEST_F(Running, EscapeRestartAndPipedInputEndOrKeepTheWait) {
   EXPECT_EQ(run("G"), "Unknown packet\n");
   EXPECT_EQ(dbg->repeatLine, "");
   EXPECT_EQ(board.codes().back(), BREAK_CLEAR);
-  board.schedule(2, frame(RESTART));
+  board.resetAt(2);  // the program left running is dropped
   EXPECT_EQ(run("G"), "Reset!\n");
   keys.isInteractive = false;  // a script's next line stays a command
   keys.line("r");
-  board.stopCodes.push_back(STOP_ABORT);
+  board.core.stops.push_back(STOP_ABORT);
   EXPECT_EQ(run("G").substr(0, 14), "Abort by User\n");
   EXPECT_TRUE(keys.keysRead.size() == 1 && keys.keysRead[0] == 27);
 }
 
 TEST_F(Running, StepTakesCountedStepsAtThePc) {
-  board.stopCodes = {STOP_BREAK, STOP_BREAK, STOP_BREAK};
+  board.core.stops = {STOP_BREAK, STOP_BREAK, STOP_BREAK};
   std::string text = run("S 3");
   size_t displays = 0;
   for (size_t p = 0; (p = text.find("ER0:", p)) != std::string::npos; p++) displays++;
@@ -196,7 +197,7 @@ TEST_F(Running, StepFailures) {
   EXPECT_EQ(dbg->repeatLine, "s");
   EXPECT_EQ(run("S $"), "Invalid steps $\n");
   EXPECT_EQ(dbg->repeatLine, "");
-  board.stopCodes = {13};
+  board.core.stops = {13};
   EXPECT_EQ(run("S"), "Return with Exception. code=13\n");
   board.schedule(2, frame(RESTART));
   EXPECT_EQ(run("S"), "Return with invalid responce. packet=80\n");

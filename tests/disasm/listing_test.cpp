@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/bigendian.h"
-#include "support/fake_board.h"
+#include "support/board_line.h"
 
 using namespace h8;
 using namespace h8test;
@@ -15,7 +15,7 @@ using namespace h8test;
 namespace {
 
 struct Listing : ::testing::Test {
-  FakeBoard board;
+  BoardLine board;
   StringOutput out;
   Link link{board, out};
   Monitor mon{link};
@@ -33,7 +33,8 @@ struct Listing : ::testing::Test {
   }
 
   // Lists the instruction that the last line of `expected` shows, from memory holding just the
-  // words shown there (zeros after them), and checks the printed text, the next address and
+  // words shown there (zeros after them; an address beyond the board's map gets them as the
+  // MEM_READ reply), and checks the printed text, the next address and
   // the one 10-byte MEM_READ.
   void check(const std::string& expected) {
     const size_t start = expected.rfind('\n', expected.size() - 2) + 1;  // npos + 1 is 0
@@ -44,11 +45,16 @@ struct Listing : ::testing::Test {
       const unsigned long w = std::stoul(std::string(words + 5 * i, 4), nullptr, 16);
       bytes.insert(bytes.end(), {uint8_t(w >> 8), uint8_t(w)});
     }
-    board.setMem(address, Bytes(10, 0));
-    board.setMem(address, bytes);
+    const uint32_t next = address + uint32_t(bytes.size());
+    bytes.resize(10);
+    if (address > 0xFFFF) {
+      board.failOn(MEM_READ, Fault::Raw, frame(MEM_READ, bytes));  // beyond the board's map
+    } else {
+      board.setMem(address, bytes);
+    }
     board.clearLog();
     out.text.clear();
-    EXPECT_EQ(listInstruction(mon, symbols, out, address), address + bytes.size()) << expected;
+    EXPECT_EQ(listInstruction(mon, symbols, out, address), next) << expected;
     EXPECT_EQ(out.text, expected);
     Bytes read{MEM_READ, 0, 0, 0, 0, 10};
     store32(&read[1], address);

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_board.h"
+#include "support/board_line.h"
 
 using namespace h8;
 using namespace h8test;
@@ -10,7 +10,7 @@ using namespace h8test;
 namespace {
 
 struct LinkFixture : ::testing::Test {
-  FakeBoard board;
+  BoardLine board;
   StringOutput out;
   Link link{board, out};
 };

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_board.h"
+#include "support/board_line.h"
 
 using namespace h8;
 using namespace h8test;
@@ -10,7 +10,7 @@ using namespace h8test;
 namespace {
 
 struct MonitorTest : ::testing::Test {
-  FakeBoard board;
+  BoardLine board;
   StringOutput out;
   Link link{board, out};
   Monitor mon{link};
@@ -80,11 +80,11 @@ TEST_F(MonitorTest, WriteMemChecksCodeAndStatus) {
 }
 
 TEST_F(MonitorTest, RegistersTravelBySelector) {
-  board.regs[1] = 0x12345678;
+  board.setReg(1, 0x12345678);
   EXPECT_EQ(mon.readReg(0x101), 0x12345678u);
   EXPECT_EQ(board.requests.back(), (Bytes{REG_READ, 1}));
   mon.writeReg(0x302, 0xAABBCCDD);
-  EXPECT_EQ(board.regs[2], 0xAABBCCDDu);
+  EXPECT_EQ(board.reg(2), 0xAABBCCDDu);
   EXPECT_EQ(board.requests.back(), (Bytes{REG_WRITE, 2, 0xAA, 0xBB, 0xCC, 0xDD}));
   EXPECT_EQ(out.text, "");
 }
@@ -105,6 +105,7 @@ TEST_F(MonitorTest, RegisterErrors) {
 }
 
 TEST_F(MonitorTest, VersionAndAreas) {
+  board.replies[VERSION] = {1, 2, 3};  // digits that show their order
   int a, b, c;
   EXPECT_EQ(mon.getVersion(a, b, c), 1);
   EXPECT_EQ(a * 100 + b * 10 + c, 123);
@@ -146,12 +147,11 @@ TEST_F(MonitorTest, RestartHandshakeFailures) {
 
 TEST_F(MonitorTest, BreakpointRequestsCarryTheirPayloads) {
   EXPECT_EQ(mon.writeBreakpoint(0x1234), 1);
+  EXPECT_EQ(mon.readBreakpoint(), 0x1234u);
   EXPECT_EQ(mon.clearBreakpoint(), 1);
-  board.breakAddress = 0x4444;
-  EXPECT_EQ(mon.readBreakpoint(), 0x4444u);
-  EXPECT_EQ(board.requests[0], (Bytes{BREAK_WRITE, 0, 0, 0x12, 0x34}));
-  EXPECT_EQ(board.requests[1], (Bytes{BREAK_CLEAR, 0, 0, 0, 0}));
-  EXPECT_EQ(board.requests[2], (Bytes{BREAK_READ, 0}));
+  EXPECT_EQ(board.requests,
+            (std::vector<Bytes>{
+                {BREAK_WRITE, 0, 0, 0x12, 0x34}, {BREAK_READ, 0}, {BREAK_CLEAR, 0, 0, 0, 0}}));
 }
 
 }  // namespace

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "common/target.h"
-#include "support/fake_board.h"
+#include "support/board_line.h"
 
 using namespace h8;
-using h8test::Bytes;
-using h8test::frame;
+using namespace h8test;
 
 namespace {
 
@@ -16,42 +15,13 @@ Bytes cat(Bytes a, const Bytes& b) {
   return a;
 }
 
-// A core that runs until told to stop, emitting text on the way.
-struct ScriptedCore : CpuCore {
-  void start(Board&) override { starts++; }
-  int run(Board& board, uint32_t) override {
-    board.sciOutput.insert(board.sciOutput.end(), emit.begin(), emit.end());
-    emit.clear();
-    return std::exchange(stopWith, RUN_CONTINUES);
-  }
-  int stopWith = RUN_CONTINUES, starts = 0;
-  std::string emit;
-};
-
-// A board whose monitor runs `core` (or the placeholder), seen from the host's end of the line.
-struct Rig : SerialPort {
-  explicit Rig(CpuCore* core = nullptr) : server{board, core ? *core : placeholder, *this, log} {}
-  bool open(const std::string&, long) override { return true; }
-  int close() override { return 1; }
-  int write(const uint8_t* data, int n) override {
-    sent.insert(sent.end(), data, data + n);
-    return n;
-  }
-  int read(uint8_t*, int) override { return 0; }
-  unsigned available() override { return 0; }
-  void waitStep() override {}
-  // Feeds bytes to the monitor, lets it run one slice and returns what it sent.
-  Bytes exchange(const Bytes& bytes) {
-    for (uint8_t b : bytes) server.receive(b);
-    server.runSlice(500);
-    return std::exchange(sent, {});
-  }
-  Board board;
-  PlaceholderCore placeholder;
-  StringOutput log;
-  Bytes sent;
-  MonitorServer server;
-};
+// Sends `bytes` to the monitor and returns what it sent back.
+Bytes talk(BoardLine& line, const Bytes& bytes) {
+  line.write(bytes.data(), int(bytes.size()));
+  Bytes reply(line.available());
+  line.read(reply.data(), int(reply.size()));
+  return reply;
+}
 
 const Bytes OK = {1}, NG = {0}, ZERO = {0, 0, 0, 0};
 
@@ -114,51 +84,52 @@ const ScriptedExchange SCRIPT[] = {
 }  // namespace
 
 TEST(MonitorServer, EveryRequestGetsItsExactReply) {
-  Rig r;
+  PlaceholderCore placeholder;
+  BoardLine line(&placeholder);
   for (const ScriptedExchange& e : SCRIPT) {
-    if (e.code == RESTART) r.server.reset();
-    EXPECT_EQ(r.exchange(e.code == RESTART ? Bytes() : frame(e.code, e.request)),
+    if (e.code == RESTART) line.server.reset();
+    EXPECT_EQ(talk(line, e.code == RESTART ? Bytes() : frame(e.code, e.request)),
               frame(e.code, e.reply))
         << "row " << &e - SCRIPT;
   }
 }
 
 TEST(MonitorServer, ResetSendsRestartOnlyAfterAHostSpokeAndDropsAHalfFrame) {
-  Rig r;
+  BoardLine line;
   // Noise, a bad SUM and half a frame: nobody has spoken yet.
-  EXPECT_EQ(r.exchange({'n', 0x02, 0x02, VERSION, 0xED, 0x03, 0x02, 0x02, VERSION}), Bytes());
-  r.server.reset();
-  EXPECT_EQ(r.exchange(cat(frame(VERSION), frame(0x7E))), frame(VERSION, {1, 0, 1}));  // 7E unknown
-  r.server.reset();
-  EXPECT_EQ(r.sent, Bytes({0x02, 0x02, 0x50, 0xAE, 0x03}));
+  EXPECT_EQ(talk(line, {'n', 0x02, 0x02, VERSION, 0xED, 0x03, 0x02, 0x02, VERSION}), Bytes());
+  line.server.reset();
+  EXPECT_EQ(talk(line, cat(frame(VERSION), frame(0x7E))), frame(VERSION, {1, 0, 1}));  // 7E unknown
+  line.server.reset();
+  EXPECT_EQ(talk(line, {}), Bytes({0x02, 0x02, 0x50, 0xAE, 0x03}));
 }
 
 TEST(MonitorServer, RunningProgramTakesKeysBetweenAnsweredRequests) {
-  ScriptedCore core;
-  Rig r(&core);
-  EXPECT_EQ(r.exchange(cat(frame(GO), frame(GO))), Bytes());  // the second ignored while running
-  EXPECT_EQ(core.starts, 1);
-  core.emit = "Hi\r\n";
-  EXPECT_EQ(r.exchange(cat({'k'}, frame(REG_READ, {9}))),
-            cat(frame(REG_READ, {0, 0, 0x10, 0}), {'H', 'i', '\r', '\n'}));
+  BoardLine line;
+  std::deque<uint8_t>& keys = line.board.sciInput;
+  line.core.text = "S";  // once: the second GO is ignored while the program runs
+  EXPECT_EQ(talk(line, cat(frame(GO), frame(GO))), Bytes({'S'}));
+  line.board.sciOutput = {'H', 'i'};
+  EXPECT_EQ(talk(line, cat({'k'}, frame(REG_READ, {9}))),
+            cat(frame(REG_READ, {0, 0, 0x10, 0}), {'H', 'i'}));
   // STX and a plausible COUNT are held while they might start a frame; a missing ETX
   // rejects it and every held byte is a key; COUNT above 29 rejects at once.
-  r.exchange({0x02, 0x05, 'x', 'y', 'z', 'w', 'v'});
-  EXPECT_EQ(r.board.sciInput, std::deque<uint8_t>({'k'}));
-  r.exchange({0x00, 0x02, 'A'});
-  EXPECT_EQ(r.board.sciInput,
-            std::deque<uint8_t>({'k', 0x02, 0x05, 'x', 'y', 'z', 'w', 'v', 0x00, 0x02, 'A'}));
-  r.exchange(Bytes(KEY_QUEUE_MAX, 'k'));
-  EXPECT_EQ(r.board.sciInput.size(), KEY_QUEUE_MAX);
-  core.emit = "!";
-  core.stopWith = 8;
-  EXPECT_EQ(r.exchange({}), cat({'!'}, frame(GO, {8})));
-  r.exchange(frame(GO));
-  r.server.abort();
-  EXPECT_EQ(r.exchange({}), frame(GO, {STOP_ABORT}));
-  r.server.abort();  // nothing runs: the switch sends nothing
-  EXPECT_EQ(r.exchange(frame(GO)), Bytes());
-  core.emit = "x";
-  r.server.reset();  // drops the program without a stop report
-  EXPECT_EQ(r.exchange({}), frame(RESTART));
+  talk(line, {0x02, 0x05, 'x', 'y', 'z', 'w', 'v'});
+  EXPECT_EQ(keys, std::deque<uint8_t>({'k'}));
+  talk(line, {0x00, 0x02, 'A'});
+  EXPECT_EQ(keys, std::deque<uint8_t>({'k', 0x02, 0x05, 'x', 'y', 'z', 'w', 'v', 0x00, 0x02, 'A'}));
+  talk(line, Bytes(KEY_QUEUE_MAX, 'k'));
+  EXPECT_EQ(keys.size(), KEY_QUEUE_MAX);
+  line.board.sciOutput = {'!'};
+  line.core.stops = {8};
+  EXPECT_EQ(talk(line, {}), cat({'!'}, frame(GO, {8})));
+  line.core.text = "";
+  talk(line, frame(GO));
+  line.server.abort();
+  EXPECT_EQ(talk(line, {}), frame(GO, {STOP_ABORT}));
+  line.server.abort();  // nothing runs: the switch sends nothing
+  EXPECT_EQ(talk(line, frame(GO)), Bytes());
+  line.board.sciOutput = {'x'};
+  line.server.reset();  // drops the program and its output without a stop report
+  EXPECT_EQ(talk(line, {}), frame(RESTART));
 }

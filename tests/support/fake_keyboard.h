@@ -1,5 +1,5 @@
 // Scripted console input for tests: lines and single keys, each available from a given poll
-// step of a FakeBoard on (so board output can arrive first). When the script is used up, the
+// step of a BoardLine on (so board output can arrive first). When the script is used up, the
 // keyboard reports the end of input, unless `endOfInput` is false.
 #pragma once
 
@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "console/keyboard.h"
-#include "support/fake_board.h"
+#include "support/board_line.h"
 
 namespace h8test {
 
 class FakeKeyboard : public h8::Keyboard {
  public:
-  explicit FakeKeyboard(const FakeBoard* board = nullptr) : board_(board) {}
+  explicit FakeKeyboard(const BoardLine* board = nullptr) : board_(board) {}
 
   void line(const std::string& text, long atStep = 0) { items_.push_back({atStep, text, true}); }
   void key(int k, long atStep = 0) { items_.push_back({atStep, std::string(1, char(k)), false}); }
@@ -50,7 +50,7 @@ class FakeKeyboard : public h8::Keyboard {
     std::string text;
     bool isLine;
   };
-  const FakeBoard* board_;
+  const BoardLine* board_;
   std::deque<Item> items_;
 };
 
