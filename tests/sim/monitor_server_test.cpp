@@ -10,11 +10,6 @@ using namespace h8test;
 
 namespace {
 
-Bytes cat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 // Sends `bytes` to the monitor and returns what it sent back.
 Bytes talk(BoardLine& line, const Bytes& bytes) {
   line.write(bytes.data(), int(bytes.size()));
@@ -31,6 +26,7 @@ struct ScriptedExchange {
   uint8_t code;
   Bytes request, reply;
 };
+// clang-format off
 const ScriptedExchange SCRIPT[] = {
     {MEM_READ, {0, 0, 0x10, 0, 27}, Bytes(16, 0xFF)},       // erased flash, 16 at most
     {MEM_READ, {0, 1, 0xF7, 0x80, 1}, {0xFF}},              // above 64 KiB
@@ -39,39 +35,35 @@ const ScriptedExchange SCRIPT[] = {
     {MEM_WRITE, {0, 0, 0xFF, 0xA8, 2, 0x5A, 0x5A}, OK},  // SCI3 SMR, BRR
     {MEM_WRITE, {0, 0, 0xFF, 0xFF, 2, 1, 1}, NG},        // I/O, then past 0xFFFF
     {MEM_WRITE, {0, 1, 0xF7, 0x80, 1, 1}, NG},           // RAM + 64 KiB
+    {MEM_WRITE, {0, 0, 0x10, 0, 1, 0}, NG},              // flash: FLASH_WRITE only
     {MEM_WRITE, {0, 0, 0xFC, 0, 3, 1, 1}, NG},           // count above the data
-    {MEM_WRITE, cat({0, 0, 0xFC, 0, 17}, Bytes(17, 1)), NG},
+    {MEM_WRITE, cat({{0, 0, 0xFC, 0, 17}, Bytes(17, 1)}), NG},
     {MEM_READ, {0, 0, 0xFF, 0xFF, 1}, {0}},  // NG wrote nothing
-    {REG_WRITE, {3, 0xCA, 0xFE, 0xF0, 0x0D}, OK},
-    {REG_READ, {3}, {0xCA, 0xFE, 0xF0, 0x0D}},
-    {REG_WRITE, {8, 0, 0, 1, 0xC4}, OK},  // CCR keeps 8 bits
-    {REG_READ, {8}, {0, 0, 0, 0xC4}},
-    {REG_WRITE, {9, 0xAB, 0, 0x20, 0}, OK},  // PC keeps 24 bits
-    {REG_READ, {9}, {0, 0, 0x20, 0}},
-    {REG_WRITE, {10, 0, 0, 0, 5}, NG},
-    {REG_READ, {10}, ZERO},
+    {REG_WRITE, {3, 0xCA, 0xFE, 0xF0, 0x0D}, OK}, {REG_READ, {3}, {0xCA, 0xFE, 0xF0, 0x0D}},
+    {REG_WRITE, {8, 0, 0, 1, 0xC4}, OK}, {REG_READ, {8}, {0, 0, 0, 0xC4}},  // CCR keeps 8 bits
+    {REG_WRITE, {9, 0xAB, 0, 0x20, 0}, OK}, {REG_READ, {9}, {0, 0, 0x20, 0}},  // PC keeps 24 bits
+    {REG_WRITE, {10, 0, 0, 0, 5}, NG}, {REG_READ, {10}, ZERO},
     {REG_WRITE, {1, 0x12}, NG},                                            // value missing
     {MEM_WRITE, {0, 0, 0xFD, 0, 6, 0x7A, 0, 0x12, 0x34, 0x56, 0x78}, OK},  // mov.l #x,er0; nops
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x20, 0}, OK},
     {MEM_READ, {0, 0, 0x20, 0, 7}, {0x7A, 0, 0x12, 0x34, 0x56, 0x78, 0}},
     {MEM_READ, {0, 0, 0x20, 0x7F, 2}, {0, 0xFF}},  // 128 bytes exactly
-    {BREAK_WRITE, {0, 0, 0x20, 0}, {}},
-    {GO, {}, {12}},  // breakpoint at the PC: one instruction on
-    {REG_READ, {9}, {0, 0, 0x20, 6}},
-    {BREAK_READ, {0}, {0, 0, 0x20, 0}},
+    // The placeholder core: a breakpoint at the PC stops one instruction on, one elsewhere at
+    // itself; without one the program sleeps where it is.
+    {BREAK_WRITE, {0, 0, 0x20, 0}, {}}, {GO, {}, {STOP_BREAK}}, {REG_READ, {9}, {0, 0, 0x20, 6}},
+    {BREAK_CLEAR, ZERO, {}}, {GO, {}, {STOP_SLEEP}}, {REG_READ, {9}, {0, 0, 0x20, 6}},
+    {BREAK_WRITE, {0, 0, 0x20, 0x10}, {}}, {GO, {}, {STOP_BREAK}},
+    {REG_READ, {9}, {0, 0, 0x20, 0x10}},
+    {BREAK_READ, {0}, {0, 0, 0x20, 0x10}},
     {RESTART, {}, {}},  // registers and I/O to their reset values, breakpoint cleared
-    {REG_READ, {3}, ZERO},
-    {REG_READ, {8}, {0, 0, 0, 0x80}},
-    {BREAK_READ, {0}, ZERO},
+    {REG_READ, {3}, ZERO}, {REG_READ, {8}, {0, 0, 0, 0x80}}, {BREAK_READ, {0}, ZERO},
     {MEM_READ, {0, 0, 0xFF, 0xA8, 6}, {0, 0xFF, 0, 0xFF, 0x84, 0}},
     {MEM_READ, {0, 0, 0xFC, 0, 1}, {0xDE}},  // RAM kept
     {MEM_WRITE, {0, 0, 0xFD, 0, 1, 0x85}, OK},
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x20, 0}, NG},     // needs ones the flash lacks
     {MEM_READ, {0, 0, 0x20, 0, 1}, {0x7A & 0x85}},         // bits cleared all the same
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x7F, 0x80}, OK},  // the last block
-    {FLASH_ERASE, {0}, NG},
-    {FLASH_ERASE, {4}, OK},
-    {MEM_READ, {0, 0, 0x7F, 0x80, 1}, {0xFF}},
+    {FLASH_ERASE, {0}, NG}, {FLASH_ERASE, {4}, OK}, {MEM_READ, {0, 0, 0x7F, 0x80, 1}, {0xFF}},
     {MEM_READ, {0, 0, 0, 0, 2}, {1, 0}},                   // the monitor is kept
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x0F, 0x80}, NG},  // into the monitor
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x10, 0x08}, NG},  // unaligned
@@ -80,6 +72,7 @@ const ScriptedExchange SCRIPT[] = {
     {FLASH_WRITE, {0, 0, 0xF7, 0, 0, 0, 0x10, 0}, NG},     // I/O
     {FLASH_WRITE, {0, 0, 0xFD, 0}, NG},
 };
+// clang-format on
 
 }  // namespace
 
@@ -99,7 +92,8 @@ TEST(MonitorServer, ResetSendsRestartOnlyAfterAHostSpokeAndDropsAHalfFrame) {
   // Noise, a bad SUM and half a frame: nobody has spoken yet.
   EXPECT_EQ(talk(line, {'n', 0x02, 0x02, VERSION, 0xED, 0x03, 0x02, 0x02, VERSION}), Bytes());
   line.server.reset();
-  EXPECT_EQ(talk(line, cat(frame(VERSION), frame(0x7E))), frame(VERSION, {1, 0, 1}));  // 7E unknown
+  // 7E is no request: it gets no reply.
+  EXPECT_EQ(talk(line, cat({frame(VERSION), frame(0x7E)})), frame(VERSION, {1, 0, 1}));
   line.server.reset();
   EXPECT_EQ(talk(line, {}), Bytes({0x02, 0x02, 0x50, 0xAE, 0x03}));
 }
@@ -108,10 +102,10 @@ TEST(MonitorServer, RunningProgramTakesKeysBetweenAnsweredRequests) {
   BoardLine line;
   std::deque<uint8_t>& keys = line.board.sciInput;
   line.core.text = "S";  // once: the second GO is ignored while the program runs
-  EXPECT_EQ(talk(line, cat(frame(GO), frame(GO))), Bytes({'S'}));
+  EXPECT_EQ(talk(line, cat({frame(GO), frame(GO)})), Bytes({'S'}));
   line.board.sciOutput = {'H', 'i'};
-  EXPECT_EQ(talk(line, cat({'k'}, frame(REG_READ, {9}))),
-            cat(frame(REG_READ, {0, 0, 0x10, 0}), {'H', 'i'}));
+  EXPECT_EQ(talk(line, cat({{'k'}, frame(REG_READ, {9})})),
+            cat({frame(REG_READ, {0, 0, 0x10, 0}), {'H', 'i'}}));
   // STX and a plausible COUNT are held while they might start a frame; a missing ETX
   // rejects it and every held byte is a key; COUNT above 29 rejects at once.
   talk(line, {0x02, 0x05, 'x', 'y', 'z', 'w', 'v'});
@@ -122,7 +116,7 @@ TEST(MonitorServer, RunningProgramTakesKeysBetweenAnsweredRequests) {
   EXPECT_EQ(keys.size(), KEY_QUEUE_MAX);
   line.board.sciOutput = {'!'};
   line.core.stops = {8};
-  EXPECT_EQ(talk(line, {}), cat({'!'}, frame(GO, {8})));
+  EXPECT_EQ(talk(line, {}), cat({{'!'}, frame(GO, {8})}));
   line.core.text = "";
   talk(line, frame(GO));
   line.server.abort();

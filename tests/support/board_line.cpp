@@ -14,15 +14,9 @@ Bytes frame(uint8_t type, const Bytes& payload) {
   f[1] = uint8_t(payload.size() + 2);
   f[2] = type;
   std::copy(payload.begin(), payload.end(), f.begin() + 3);
-  uint8_t sum = 0;
-  for (size_t i = 1; i < f.size() - 2; i++) sum = uint8_t(sum + f[i]);
-  f[f.size() - 2] = uint8_t(-sum);
+  for (size_t i = 1; i < f.size() - 2; i++) f[f.size() - 2] -= f[i];
   f.back() = ETX;
   return f;
-}
-
-void ScriptedCore::start(Board& board) {
-  board.sciOutput.insert(board.sciOutput.end(), text.begin(), text.end());
 }
 
 int ScriptedCore::run(Board&, uint32_t) {
@@ -30,20 +24,6 @@ int ScriptedCore::run(Board&, uint32_t) {
   int code = stops.front();
   stops.pop_front();
   return code;
-}
-
-BoardLine::BoardLine(CpuCore* core)
-    : server(board, core ? *core : this->core, monitorEnd_, quiet_) {}
-
-bool BoardLine::open(const std::string& name, long speed) {
-  openedName = name;
-  openedSpeed = speed;
-  return openResult;
-}
-
-int BoardLine::close() {
-  closed = true;
-  return 1;
 }
 
 void BoardLine::setMem(uint32_t address, const Bytes& bytes) {
@@ -66,30 +46,20 @@ int BoardLine::write(const uint8_t* data, int n) {
 
 int BoardLine::read(uint8_t* buffer, int n) {
   int got = 0;
-  for (; got < n && !rx_.empty(); got++) {
-    buffer[got] = rx_.front();
-    rx_.pop_front();
-  }
+  for (; got < n && !rx_.empty(); rx_.pop_front()) buffer[got++] = rx_.front();
   return got;
 }
 
 void BoardLine::waitStep() {
   ++steps_;
-  bool pending = false;
-  for (size_t i = 0; i < due_.size();) {
-    if (due_[i].at > steps_) {
-      pending = true;
-      i++;
-      continue;
-    }
-    Due d = due_[i];
-    due_.erase(due_.begin() + long(i));
-    inject(d.bytes);
-    if (d.reset) server.reset();
+  while (!due_.empty() && due_.begin()->first <= steps_) {
+    Bytes bytes = due_.begin()->second;
+    due_.erase(due_.begin());
+    bytes.empty() ? server.reset() : inject(bytes);
   }
   server.runSlice();
-  idleSteps_ = rx_.empty() && !pending ? idleSteps_ + 1 : 0;
-  if (hangLimit > 0 && idleSteps_ > hangLimit) lost_ = true;
+  idleSteps_ = rx_.empty() && due_.empty() ? idleSteps_ + 1 : 0;
+  lost_ = lost_ || (hangLimit > 0 && idleSteps_ > hangLimit);
 }
 
 std::vector<uint8_t> BoardLine::codes() const {
@@ -98,50 +68,32 @@ std::vector<uint8_t> BoardLine::codes() const {
   return c;
 }
 
-int BoardLine::MonitorEnd::write(const uint8_t* data, int n) {
-  Bytes bytes(data, data + n);
-  if (n >= 5 && data[0] == STX && n == data[1] + 3) {
-    line.send(bytes);
-  } else {
-    line.inject(bytes);  // the program's text
-  }
-  return n;
-}
-
-void BoardLine::send(const Bytes& sentFrame) {
-  if (!textBeforeReply.empty()) {
-    inject(Bytes(textBeforeReply.begin(), textBeforeReply.end()));
-    textBeforeReply.clear();
-  }
-  const uint8_t code = sentFrame[2];
+// The monitor writes each frame whole; anything else is the program's text.
+void BoardLine::fromMonitor(Bytes bytes) {
+  if (bytes.size() < 5 || bytes[0] != STX || bytes.size() != bytes[1] + 3u) return inject(bytes);
+  inject(Bytes(textBeforeReply.begin(), textBeforeReply.end()));
+  textBeforeReply.clear();
+  const uint8_t code = bytes[2];
   auto replaced = replies.find(code);
-  Bytes payload = replaced != replies.end() ? replaced->second
-                                            : Bytes(sentFrame.begin() + 3, sentFrame.end() - 2);
-  Bytes out = frame(code, payload);
-  std::deque<FaultSpec>* queue = &faults_[code];
+  Bytes payload =
+      replaced != replies.end() ? replaced->second : Bytes(bytes.begin() + 3, bytes.end() - 2);
+  auto* queue = &faults_[code];
   if (queue->empty()) queue = &faults_[-1];
-  if (queue->empty()) return inject(out);
-  FaultSpec f = queue->front();
-  queue->pop_front();
-  switch (f.fault) {
-    case Fault::Silence:
-      return;
-    case Fault::Restart:
-      return inject(frame(RESTART));
-    case Fault::WrongCode:
-      return inject(frame(0x7E, payload));
-    case Fault::BadSum:
-      out[out.size() - 2] ^= 0x55;
-      return inject(out);
-    case Fault::BadEtx:
-      out.back() = 0x04;
-      return inject(out);
-    case Fault::StatusNG:
-      if (!payload.empty()) payload.back() = code == MEM_WRITE ? 2 : 0;
-      return inject(frame(code, payload));
-    case Fault::Raw:
-      return inject(f.raw);
+  Fault fault = Fault::Raw;
+  bytes = frame(code, payload);  // unfaulted: as it stands
+  if (!queue->empty()) {
+    fault = queue->front().first;
+    if (fault == Fault::Raw) bytes = queue->front().second;
+    queue->pop_front();
   }
+  if (fault == Fault::StatusNG && !payload.empty()) payload.back() = code == MEM_WRITE ? 2 : 0;
+  if (fault == Fault::StatusNG) bytes = frame(code, payload);
+  if (fault == Fault::Silence) bytes.clear();
+  if (fault == Fault::Restart) bytes = frame(RESTART);
+  if (fault == Fault::WrongCode) bytes = frame(0x7E, payload);
+  if (fault == Fault::BadSum) bytes[bytes.size() - 2] ^= 0x55;
+  if (fault == Fault::BadEtx) bytes.back() = 0x04;
+  inject(bytes);
 }
 
 }  // namespace h8test

@@ -33,14 +33,24 @@ namespace h8test {
 
 using Bytes = std::vector<uint8_t>;
 
+inline Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+inline Bytes be32(uint32_t v) {
+  return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
 // A complete frame around TYPE and payload, with a correct SUM.
 Bytes frame(uint8_t type, const Bytes& payload = {});
 
 // A program for GO: each start sends `text` as its output; run() stops with the next of `stops`
 // and keeps running when none is left.
 struct ScriptedCore : h8::CpuCore {
-  void start(h8::Board& board) override;
-  int run(h8::Board& board, uint32_t budget) override;
+  void start(h8::Board& board) override {
+    board.sciOutput.insert(board.sciOutput.end(), text.begin(), text.end());
+  }
+  int run(h8::Board&, uint32_t) override;
   std::string text;
   std::deque<int> stops;
 };
@@ -57,11 +67,15 @@ enum class Fault {
 
 class BoardLine : public h8::SerialPort {
  public:
-  explicit BoardLine(h8::CpuCore* core = nullptr);
+  explicit BoardLine(h8::CpuCore* core = nullptr)
+      : server(board, core ? *core : this->core, monitorEnd_, quiet_) {}
 
-  // SerialPort
-  bool open(const std::string& name, long speed) override;
-  int close() override;
+  bool open(const std::string& name, long speed) override {
+    openedName = name;
+    openedSpeed = speed;
+    return openResult;
+  }
+  int close() override { return closed = true; }
   int write(const uint8_t* data, int n) override;
   int read(uint8_t* buffer, int n) override;
   unsigned available() override { return unsigned(rx_.size()); }
@@ -73,31 +87,25 @@ class BoardLine : public h8::SerialPort {
   void setReg(int selector, uint32_t value) { board.setReg(selector, value); }
   uint32_t reg(int selector) const { return board.reg(selector); }
 
-  void fail(Fault f, Bytes raw = {}) { faults_[-1].push_back({f, std::move(raw)}); }
-  void failOn(uint8_t code, Fault f, Bytes raw = {}) {
-    faults_[code].push_back({f, std::move(raw)});
-  }
+  void fail(Fault f, Bytes raw = {}) { faults_[-1].push_back({f, raw}); }
+  void failOn(uint8_t code, Fault f, Bytes raw = {}) { faults_[code].push_back({f, raw}); }
   std::map<uint8_t, Bytes> replies;
   std::string textBeforeReply;
 
   void inject(const Bytes& bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
-  void schedule(int steps, const Bytes& bytes) { due_.push_back({steps_ + steps, bytes, false}); }
-  void resetAt(int steps) { due_.push_back({steps_ + steps, {}, true}); }
+  void schedule(int steps, const Bytes& bytes) { due_.emplace(steps_ + steps, bytes); }
+  void resetAt(int steps) { due_.emplace(steps_ + steps, Bytes()); }
 
   Bytes sent;
   std::vector<Bytes> requests;
   std::vector<uint8_t> codes() const;
-  void clearLog() {
-    sent.clear();
-    requests.clear();
-  }
+  void clearLog() { sent.clear(), requests.clear(); }
   long steps() const { return steps_; }
   long hangLimit = 200000;
 
-  bool openResult = true;
+  bool openResult = true, closed = false;
   std::string openedName;
   long openedSpeed = 0;
-  bool closed = false;
 
   h8::Board board;
   ScriptedCore core;
@@ -108,28 +116,20 @@ class BoardLine : public h8::SerialPort {
     explicit MonitorEnd(BoardLine& l) : line(l) {}
     bool open(const std::string&, long) override { return true; }
     int close() override { return 0; }
-    int write(const uint8_t* data, int n) override;
+    int write(const uint8_t* data, int n) override {
+      return line.fromMonitor(Bytes(data, data + n)), n;
+    }
     int read(uint8_t*, int) override { return 0; }
     unsigned available() override { return 0; }
     void waitStep() override {}
     BoardLine& line;
   };
-  struct FaultSpec {
-    Fault fault;
-    Bytes raw;
-  };
-  struct Due {
-    long at;
-    Bytes bytes;
-    bool reset;
-  };
-  void send(const Bytes& frameBytes);
+  void fromMonitor(Bytes bytes);
 
   std::deque<uint8_t> rx_;
-  std::map<int, std::deque<FaultSpec>> faults_;  // by code; -1: any frame
-  std::vector<Due> due_;
-  long steps_ = 0;
-  long idleSteps_ = 0;
+  std::map<int, std::deque<std::pair<Fault, Bytes>>> faults_;  // by code; -1: any frame
+  std::multimap<long, Bytes> due_;                             // by step; no bytes: a reset
+  long steps_ = 0, idleSteps_ = 0;
   bool lost_ = false;
   h8::NullOutput quiet_;
   h8::Link requestFrames_{*this, quiet_};  // recognises the host's frames for `requests`
