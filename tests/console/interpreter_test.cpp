@@ -13,17 +13,14 @@ namespace {
 
 using Interpreter = Session;
 
-TEST_F(Interpreter, EmptyLineAtFirstPromptIsUnknown) {
-  EXPECT_EQ(run(""), "Unknown Command\n");
-  EXPECT_EQ(run(" ,\t"), "Unknown Command\n");
-  EXPECT_EQ(run("dbx"), "Unknown Command\n");
-}
-
+// Words are split at blanks, commas, tabs and newlines; the command word ignores case, words
+// past the second argument are ignored, and an empty line before any command is unknown.
 TEST_F(Interpreter, CommandWordsIgnoreCaseAndSeparatorsMix) {
+  EXPECT_EQ(splitWords(",,a, b\t\tc\n"), (std::vector<std::string>{"a", "b", "c"}));
+  for (const char* line : {"", " ,\t", "dbx"}) EXPECT_EQ(run(line), "Unknown Command\n");
   board.setMem(0x100, {0x41});
   std::string a = run("db,256,1");
-  std::string b = run("Db\t256 1 extra words");
-  EXPECT_EQ(a, b);
+  EXPECT_EQ(run("Db\t256 1 extra words"), a);
   EXPECT_EQ(a.substr(0, 10), "000100 41 ");
 }
 
@@ -44,17 +41,15 @@ TEST_F(Interpreter, RepeatLineFollowsTheCommandStatus) {
   EXPECT_EQ(dbg->repeatLine, "");
 }
 
-TEST_F(Interpreter, QuitPrintsNothingAndEndsTheLoop) {
+// Q prints nothing and ends the loop; so does the end of input.
+TEST_F(Interpreter, QuitOrTheEndOfInputEndsTheLoop) {
+  dbg->commandLoop();
+  EXPECT_EQ(out.take(), ">");
   keys.line("q");
   keys.line("db");
   dbg->commandLoop();
   EXPECT_EQ(out.text, ">");
   EXPECT_TRUE(dbg->quit);
-}
-
-TEST_F(Interpreter, EndOfInputEndsTheLoopLikeQuit) {
-  dbg->commandLoop();
-  EXPECT_EQ(out.text, ">");
 }
 
 TEST_F(Interpreter, OverlongLineIsRefusedWholeAndRunsNothing) {
@@ -84,11 +79,6 @@ TEST_F(Interpreter, HelpPrintsTheCodePage932Screen) {
   EXPECT_EQ(run("h"), expected);
   EXPECT_EQ(run("HELP"), expected);
   EXPECT_EQ(helpLineCount, 26);
-}
-
-TEST_F(Interpreter, SplitWordsNeverYieldsEmptyWords) {
-  EXPECT_EQ(splitWords(",,a, b\t\tc\n"), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_TRUE(splitWords(" \t,\n").empty());
 }
 
 }  // namespace

@@ -11,52 +11,39 @@ namespace {
 const std::string kNopLine =
     "001000 0000 " + std::string(20, ' ') + "NOP" + std::string(29, ' ') + "\n";
 
+// ER0..ER6 = 0x11111111 times n, SP FF7C, CCR 85, PC 1000 on a NOP; a terminal that gives no
+// keys unless the test types them.
 struct Registers : Session {
   void SetUp() override {
-    for (int i = 0; i < 8; i++) board.setReg(i, 0x11111111u * uint32_t(i));
-    board.setReg(7, 0xFF7C);
-    board.setReg(8, 0x85);
-    board.setReg(9, 0x1000);
+    for (int i = 0; i < 7; i++) board.setReg(i, 0x11111111u * uint32_t(i));
+    board.setReg(REG_SP, 0xFF7C), board.setReg(REG_CCR, 0x85), board.setReg(REG_PC, 0x1000);
     board.setMem(0x1000, Bytes(10, 0));
+    keys.endOfInput = false;
   }
 };
 
-TEST_F(Registers, FullDisplayThenTheInstructionAtThePc) {
+TEST_F(Registers, ShownWholeOrInPartsThenTheInstructionAtThePc) {
   EXPECT_EQ(run("R"),
             "ER0:00000000 ER1:11111111 ER2:22222222 ER3:33333333\n"
             "ER4:44444444 ER5:55555555 ER6:66666666 ER7:0000FF7C\n"
             "PC :00001000  CCR:I----Z-C\n" +
                 kNopLine);
-  std::vector<uint8_t> expected = {REG_READ, REG_READ, REG_READ, REG_READ, REG_READ, REG_READ,
-                                   REG_READ, REG_READ, REG_READ, REG_READ, REG_READ, MEM_READ};
-  EXPECT_EQ(board.codes(), expected);
-  EXPECT_EQ(board.requests[8], (Bytes{REG_READ, 9}));
-  EXPECT_EQ(board.requests[9], (Bytes{REG_READ, 8}));
+  std::vector<uint8_t> codes(11, REG_READ);
+  codes.push_back(MEM_READ);
+  EXPECT_EQ(board.codes(), codes);
+  EXPECT_EQ(board.requests[8], (Bytes{REG_READ, REG_PC}));
+  EXPECT_EQ(board.requests[9], (Bytes{REG_READ, REG_CCR}));
   EXPECT_EQ(dbg->repeatLine, "r");
-}
-
-TEST_F(Registers, CcrFlagLetters) {
-  char t[9];
-  RegisterCommands::ccrFlags(0x00, t);
-  EXPECT_STREQ(t, "--------");
-  RegisterCommands::ccrFlags(0xFF, t);
-  EXPECT_STREQ(t, "IiHUNZVC");
-  RegisterCommands::ccrFlags(0x180, t);
-  EXPECT_STREQ(t, "I-------");
-}
-
-TEST_F(Registers, ShowOneRegisterOrPart) {
+  char flags[9];
+  for (auto [ccr, letters] : {std::pair{0u, "--------"}, {0xFFu, "IiHUNZVC"}, {0x180u, "I-------"}})
+    EXPECT_STREQ((RegisterCommands::ccrFlags(ccr, flags), flags), letters);
   board.setReg(1, 0xAABBCCDD);
-  const char* cases[][2] = {
-      {"R er1", "ER1 : AABBCCDD\n"},
-      {"R r1", "R1 : CCDD\n"},
-      {"R e1", "E1 : AABB\n"},
-      {"R r1h", "R1H : CC\n"},
-      {"R r1l", "R1L : DD\n"},
-      {"R sp", "SP : 0000FF7C\n"},
-      {"R er7", "  Invalid register name ER7\n"},
-  };
-  for (auto& c : cases) EXPECT_EQ(run(c[0]), c[1]);
+  // clang-format off
+  const char* parts[][2] = {{"R er1", "ER1 : AABBCCDD\n"}, {"R r1", "R1 : CCDD\n"},
+      {"R e1", "E1 : AABB\n"}, {"R r1h", "R1H : CC\n"}, {"R r1l", "R1L : DD\n"},
+      {"R sp", "SP : 0000FF7C\n"}, {"R er7", "  Invalid register name ER7\n"}};
+  // clang-format on
+  for (auto& [line, shown] : parts) EXPECT_EQ(run(line), shown);
   EXPECT_TRUE(board.requests.empty());  // the unknown name sent nothing
 }
 
@@ -80,9 +67,7 @@ TEST_F(Registers, PartWritesMergeIntoTheWholeRegister) {
   run("R r1 0x5678");
   EXPECT_EQ(board.requests,
             (std::vector<Bytes>{{REG_READ, 1}, {REG_WRITE, 1, 0x12, 0x34, 0x56, 0x78}}));
-}
-
-TEST_F(Registers, ValueIsEvaluatedBeforeTheNameAndErrorsWriteAllOnes) {
+  // The value is evaluated before the name is looked up; a bad one writes all ones.
   EXPECT_EQ(run("R XX @pc"), "  Invalid register name XX\n");
   EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_READ, 9}}));
   run("R er2 $");
@@ -104,13 +89,10 @@ TEST_F(Breakpoints, SetShowAndClear) {
   EXPECT_TRUE(board.sent.empty());
 }
 
-struct Running : Registers {
-  void SetUp() override {
-    Registers::SetUp();
-    keys.endOfInput = false;  // a terminal: no keys unless the test types them
-  }
-};
+using Running = Registers;
 
+// G sets the breakpoint or clears it, checks SP (its low 16 bits) against the stack window, runs
+// and reports the stop with the registers and the PC line, then clears the breakpoint.
 TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
   run("BS 0x1000");
   board.core.stops.push_back(STOP_BREAK);
@@ -123,31 +105,31 @@ TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
   EXPECT_EQ(codes.back(), BREAK_CLEAR);
   EXPECT_EQ(board.requests[0], (Bytes{BREAK_WRITE, 0, 0, 0x10, 0}));
   EXPECT_EQ(dbg->repeatLine, "s");
-  const std::pair<int, const char*> cases[] = {
-      {STOP_ABORT, "Abort by User\n"}, {13, "Exception SLEEP\n"},     {8, "Exception TRAP 0\n"},
-      {25, "Exception AD\n"},          {40, "Exception vector 40\n"},
+  run("BC");
+  const struct {
+    uint32_t sp;
+    int stop;  // -1: refused before GO
+    const char* first;
+  } rows[] = {
+      // clang-format off
+      {0xFF7C, STOP_ABORT, "Abort by User\n"}, {0xFF7C, 13, "Exception SLEEP\n"},
+      {0xFF7C, 8, "Exception TRAP 0\n"}, {0xFF7C, 25, "Exception AD\n"},
+      {0xFF7C, 40, "Exception vector 40\n"}, {0xF780, STOP_ABORT, "Abort by User\n"},
+      {0x1234FF7C, STOP_ABORT, "Abort by User\n"},
+      {0xFF7E, -1, "Not valid stack(FF7E). Can't set execution-address on Stack\n"},
+      {0xF77E, -1, "Not valid stack(F77E). Can't set execution-address on Stack\n"},
+      // clang-format on
   };
-  for (auto [code, line] : cases) {
-    board.core.stops.push_back(code);
+  for (const auto& row : rows) {
+    board.setReg(REG_SP, row.sp);
+    if (row.stop >= 0) board.core.stops.push_back(row.stop);
     text = run("G");
-    EXPECT_EQ(text.substr(0, text.find('\n') + 1), line);
-    EXPECT_EQ(dbg->repeatLine, code == STOP_ABORT ? "g" : "");
-  }
-}
-
-TEST_F(Running, StackOutsideTheValidRangeIsRefused) {
-  for (uint32_t sp : {0xF780u, 0x1234FF7Cu}) {
-    board.setReg(7, sp);
-    board.core.stops.push_back(STOP_ABORT);
-    EXPECT_EQ(run("G").substr(0, 14), "Abort by User\n");
-  }
-  for (uint32_t sp : {0xFF7Eu, 0xF77Eu}) {
-    board.setReg(7, sp);
-    char expected[80];
-    snprintf(expected, sizeof expected,
-             "Not valid stack(%04X). Can't set execution-address on Stack\n", sp);
-    EXPECT_EQ(run("G"), expected);
-    EXPECT_EQ(board.codes(), (std::vector<uint8_t>{BREAK_CLEAR, REG_READ, BREAK_CLEAR}));
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1), row.first);
+    EXPECT_EQ(dbg->repeatLine, row.stop == STOP_ABORT ? "g" : "");
+    if (row.stop < 0) {
+      EXPECT_EQ(text, row.first);
+      EXPECT_EQ(board.codes(), (std::vector<uint8_t>{BREAK_CLEAR, REG_READ, BREAK_CLEAR}));
+    }
   }
 }
 
