@@ -99,11 +99,9 @@ TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
   std::string text = run("G");
   EXPECT_EQ(text.substr(0, 6), "Break\n");
   EXPECT_EQ(text.substr(text.size() - kNopLine.size()), kNopLine);  // registers, then the PC line
-  std::vector<uint8_t> codes = board.codes();
-  EXPECT_EQ(std::vector<uint8_t>(codes.begin(), codes.begin() + 3),
-            (std::vector<uint8_t>{BREAK_WRITE, REG_READ, GO}));
-  EXPECT_EQ(codes.back(), BREAK_CLEAR);
-  EXPECT_EQ(board.requests[0], (Bytes{BREAK_WRITE, 0, 0, 0x10, 0}));
+  EXPECT_EQ(std::vector<Bytes>(board.requests.begin(), board.requests.begin() + 3),
+            (std::vector<Bytes>{{BREAK_WRITE, 0, 0, 0x10, 0}, {REG_READ, REG_SP}, {GO}}));
+  EXPECT_EQ(board.codes().back(), BREAK_CLEAR);
   EXPECT_EQ(dbg->repeatLine, "s");
   run("BC");
   const struct {
@@ -161,15 +159,12 @@ TEST_F(Running, EscapeRestartAndPipedInputEndOrKeepTheWait) {
 }
 
 TEST_F(Running, StepTakesCountedStepsAtThePc) {
+  const std::string shown = run("R");  // each step shows the registers and the PC line
   board.core.stops = {STOP_BREAK, STOP_BREAK, STOP_BREAK};
-  std::string text = run("S 3");
-  size_t displays = 0;
-  for (size_t p = 0; (p = text.find("ER0:", p)) != std::string::npos; p++) displays++;
-  EXPECT_EQ(displays, 3u);
-  EXPECT_EQ(board.requests[0], (Bytes{REG_READ, 9}));
-  EXPECT_EQ(board.requests[1], (Bytes{BREAK_WRITE, 0, 0, 0x10, 0}));
-  EXPECT_EQ(board.requests[2], (Bytes{GO}));
-  EXPECT_EQ(board.requests[3], (Bytes{BREAK_CLEAR, 0, 0, 0, 0}));
+  EXPECT_EQ(run("S 3"), shown + shown + shown);
+  EXPECT_EQ(std::vector<Bytes>(board.requests.begin(), board.requests.begin() + 4),
+            (std::vector<Bytes>{
+                {REG_READ, 9}, {BREAK_WRITE, 0, 0, 0x10, 0}, {GO}, {BREAK_CLEAR, 0, 0, 0, 0}}));
   EXPECT_EQ(dbg->repeatLine, "s");
 }
 

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "load/sysrof_writer.h"
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -20,12 +22,10 @@ namespace {
 
 const std::string H8SIM = H8_BUILD_DIR "/h8sim", H8DBG = H8_BUILD_DIR "/h8dbg";
 
-// A SYSROF file: one Object data record (at most 247 bytes) and the end record.
-std::string sysrofImage(uint32_t a, const std::string& data) {
-  char n = char(data.size());
-  std::string file("\x06\x0B\0\0\x01\0\0\0\0\x01T\x1C", 12);
-  file += {char(8 + n), 0, char(a >> 24), char(a >> 16), char(a >> 8), char(a), n};
-  return file + data + "\xFF\x02";
+// A SYSROF file: one Object data record and the end record.
+std::string sysrofImage(uint32_t address, const std::string& data) {
+  h8test::Bytes file = h8test::cat({h8test::obj(address, {data.begin(), data.end()}), h8test::END});
+  return std::string(file.begin(), file.end());
 }
 
 // A scratch directory removed with everything in it at the end of the test.
