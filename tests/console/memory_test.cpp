@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 
 #include "console_fixture.h"
 
@@ -11,89 +12,63 @@ namespace {
 
 using Memory = Session;
 
-// Each dump line on exact bytes; the rows run in order, so a row without an address goes on
-// from the one before. Then the dump address, and how many requests the row sent.
-TEST_F(Memory, DumpsSixteenBytesALineFromWhereTheLastOneEnded) {
-  board.setMem(0, cat({{0x41, 0x0A, 0xB1, 0x7F}, Bytes(28, 0)}));
+// Dumps and single writes in order, on exact bytes: what each prints, the dump or write address
+// it leaves (a dump without an address goes on from there) and how many requests it sent.
+TEST_F(Memory, DumpsAndSingleWritesOnExactBytes) {
+  board.setMem(0, cat({{0x41, 0x0A, 0xB1, 0x7F, 0x20}, Bytes(27, 0)}));
   for (uint8_t i = 0; i < 20; i++) board.setMem(0x3E8 + i, {uint8_t('a' + i)});
   board.setMem(0x100, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC});
   board.setMem(0x200, {0xAA, 0xBB, 0xCC});
-  const std::string zeros = "00 00 00 00 00 00 00 00 00 00 00 00 ";
-  const struct {
-    const char* line;
-    std::optional<Fault> fault;
-    std::string printed;
-    uint32_t address;
-    size_t requests;
-  } rows[] = {
-      {"DB", {}, "000000 41 0A B1 7F " + zeros + "A.\xB1\x7F............\n", 0x10, 1},
-      {"", {}, "000010 00 00 00 00 " + zeros + "................\n", 0x20, 1},
-      {"DB 1000 20",
-       {},
-       "0003E8 61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F 70 abcdefghijklmnop\n"
-       "0003F8 71 72 73 74" +
-           std::string(12 * 3, ' ') + " qrst\n",
-       1020,
-       2},
+  keys.line("");  // for the interactive WL
+  const std::string zeros = "00 00 00 00 00 00 00 00 00 00 00 ", blanks(15 * 3, ' ');
+  // clang-format off
+  const std::tuple<const char*, std::optional<Fault>, std::string, uint32_t, size_t> rows[] = {
+      {"DB", {}, "000000 41 0A B1 7F 20 " + zeros + "A.\xB1\x7F ...........\n", 0x10, 1},
+      {"", {}, "000010 00 00 00 00 00 " + zeros + "................\n", 0x20, 1},
+      {"DB 1000 20", {}, "0003E8 61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F 70 abcdefghijklmnop\n"
+                         "0003F8 71 72 73 74" + std::string(12 * 3, ' ') + " qrst\n", 1020, 2},
       // Words and longs round the address down and pad to the same column.
-      {"DW 0x101 6",
-       {},
-       "000100 1234 5678 9ABC " + std::string(5 * 5, ' ') + ".4Vx\x9A\xBC\n",
-       0x106,
-       1},
+      {"DW 0x101 6", {}, "000100 1234 5678 9ABC " + std::string(5 * 5, ' ') + ".4Vx\x9A\xBC\n",
+       0x106, 1},
       {"DL 0x200 3", {}, "000200 AABBCC?? " + std::string(3 * 9, ' ') + "\xAA\xBB\xCC\n", 0x203, 1},
       {"DL 0x103 0", {}, "", 0x103, 0},  // size 0 sets the address and prints nothing from then on
       {"DL", {}, "", 0x103, 0},
       // The size is taken modulo 65,536, but the address moves by all of it.
-      {"DB 0x2000 0x10001", {}, "002000 FF " + std::string(15 * 3, ' ') + "\xFF\n", 0x12001, 1},
+      {"DB 0x2000 0x10001", {}, "002000 FF " + blanks + "\xFF\n", 0x12001, 1},
       {"DB zz", {}, "Invalid Address zz\n", 0x12001, 0},
       {"DB 10 zz", {}, "Invalid size zz\n", 10, 0},  // the address before the bad size stays
       {"DB 0 32", Fault::Restart, "dumpMem:Error.Responce is not MEM_READ. 80\n", 32, 1},
       {"DB 0 32", Fault::BadEtx, "dumpMem:Error receivePacket()=-4\n", 32, 1},
-      {"DB 0 1", Fault::BadSum, "000000 41 " + std::string(15 * 3, ' ') + "A\n", 1, 1},
+      {"DB 0 1", Fault::BadSum, "000000 41 " + blanks + "A\n", 1, 1},  // the SUM is not checked
+      // Single cells are cut to the unit and aligned.
+      {"WW 0xF801 5", {}, "", 0xF802, 1},
+      {"WL 0xFA00 0x11223344", {}, "", 0xFA04, 1},
+      {"WB 0xF900 0x1234", {}, "", 0xF901, 1},
+      {"WB 0x1000 0", {}, "", 0x1001, 1},  // the flash refuses it: the status is not read
+      {"WB 0x10 zz", {}, "Invalid DATA zz\n", 0x10, 0},
+      {"WL $", {}, "Invalid Address $\n", 0xFFFFFFFF, 0},  // stored before it is checked
+      {"WL", {}, "FFFFFFFC:>", 0xFFFFFFFC, 0},
+      {"WB 0 1", Fault::WrongCode, "writeMemSingle():ProtocolError 126\n", 0, 1},
+      {"WB 0 1", Fault::BadEtx, "writeMemSingle():PacketError -4\n", 0, 1},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    if (row.fault) board.fail(*row.fault);
-    EXPECT_EQ(run(row.line), row.printed);
-    EXPECT_EQ(dbg->memory.dumpAddress, row.address);
-    EXPECT_EQ(board.requests.size(), row.requests);
+  // clang-format on
+  for (const auto& [line, fault, printed, address, requests] : rows) {
+    SCOPED_TRACE(line);
+    if (fault) board.fail(*fault);
+    EXPECT_EQ(run(line), printed);
+    EXPECT_EQ(line[0] == 'W' ? dbg->memory.writeAddress : dbg->memory.dumpAddress, address);
+    EXPECT_EQ(board.requests.size(), requests);
   }
-  EXPECT_EQ(board.requests, (std::vector<Bytes>{{MEM_READ, 0, 0, 0, 0, 1}}));
+  for (auto [at, value] : {std::pair{0xF800, 0},
+                           {0xF801, 5},
+                           {0xF900, 0x34},
+                           {0xFA00, 0x11},
+                           {0xFA01, 0x22},
+                           {0xFA02, 0x33},
+                           {0xFA03, 0x44}})
+    EXPECT_EQ(board.mem(at), value);
   board.textBeforeReply = "OK\r\n\x01";  // text before the reply is shown first
-  EXPECT_EQ(run("DB 0 1"), "OK\r\n000000 41 " + std::string(15 * 3, ' ') + "A\n");
-}
-
-// Single cells, cut to the unit and aligned, and the write address each leaves.
-TEST_F(Memory, WritesOneCellAndLeavesTheAddressAfterIt) {
-  keys.line("");  // for the interactive WL
-  const struct {
-    const char* line;
-    std::optional<Fault> fault;
-    std::string printed;
-    uint32_t address;
-  } rows[] = {
-      {"WW 0xF801 5", {}, "", 0xF802},
-      {"WL 0xFA00 0x11223344", {}, "", 0xFA04},
-      {"WB 0xF900 0x1234", {}, "", 0xF901},
-      {"WB 0x1000 0", {}, "", 0x1001},  // the flash refuses it: the status is not read
-      {"WB 0x10 zz", {}, "Invalid DATA zz\n", 0x10},
-      {"WL $", {}, "Invalid Address $\n", 0xFFFFFFFF},  // stored before it is checked
-      {"WL", {}, "FFFFFFFC:>", 0xFFFFFFFC},
-      {"WB 0 1", Fault::WrongCode, "writeMemSingle():ProtocolError 126\n", 0},
-      {"WB 0 1", Fault::BadEtx, "writeMemSingle():PacketError -4\n", 0},
-  };
-  std::vector<Bytes> requests;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    if (row.fault) board.fail(*row.fault);
-    EXPECT_EQ(run(row.line), row.printed);
-    EXPECT_EQ(dbg->memory.writeAddress, row.address);
-    requests.insert(requests.end(), board.requests.begin(), board.requests.end());
-  }
-  EXPECT_EQ(requests[0], (Bytes{MEM_WRITE, 0, 0, 0xF8, 0, 2, 0, 5}));
-  EXPECT_EQ(requests[1], (Bytes{MEM_WRITE, 0, 0, 0xFA, 0, 4, 0x11, 0x22, 0x33, 0x44}));
-  EXPECT_EQ(board.mem(0xF900), 0x34);
+  EXPECT_EQ(run("DB 0 1"), "OK\r\n000000 41 " + blanks + "A\n");
 }
 
 // Plain hexadecimal words until an empty line; a word without a number skips its cell, an

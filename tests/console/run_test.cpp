@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "console_fixture.h"
 
 using namespace h8;
@@ -48,20 +50,16 @@ TEST_F(Registers, ShownWholeOrInPartsThenTheInstructionAtThePc) {
 }
 
 TEST_F(Registers, PartWritesMergeIntoTheWholeRegister) {
-  struct Case {
-    const char* line;
-    int selector;
-    uint32_t expected;
-  } cases[] = {
+  const std::tuple<const char*, int, uint32_t> cases[] = {
       {"R R1H 0x12", 1, 0xAABB12DD},  {"R E1 0x1234", 1, 0x123412DD},
       {"R r1 0x5678", 1, 0x12345678}, {"R r0l 0x1FF", 0, 0x000000FF},
       {"R pc 0x2000", 9, 0x2000},
   };
   board.setReg(0, 0);
   board.setReg(1, 0xAABBCCDD);
-  for (const Case& c : cases) {
-    run(c.line);
-    EXPECT_EQ(board.reg(c.selector), c.expected) << c.line;
+  for (auto [line, selector, value] : cases) {
+    run(line);
+    EXPECT_EQ(board.reg(selector), value) << line;
   }
   EXPECT_EQ(board.requests, (std::vector<Bytes>{{REG_WRITE, 9, 0, 0, 0x20, 0}}));  // whole: no read
   run("R r1 0x5678");
@@ -104,11 +102,8 @@ TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
   EXPECT_EQ(board.codes().back(), BREAK_CLEAR);
   EXPECT_EQ(dbg->repeatLine, "s");
   run("BC");
-  const struct {
-    uint32_t sp;
-    int stop;  // -1: refused before GO
-    const char* first;
-  } rows[] = {
+  const std::tuple<uint32_t, int, const char*> rows[] = {
+      // SP, stop (-1: none), first line
       // clang-format off
       {0xFF7C, STOP_ABORT, "Abort by User\n"}, {0xFF7C, 13, "Exception SLEEP\n"},
       {0xFF7C, 8, "Exception TRAP 0\n"}, {0xFF7C, 25, "Exception AD\n"},
@@ -118,26 +113,26 @@ TEST_F(Running, GoReportsTheStopAndSetsTheRepeatLine) {
       {0xF77E, -1, "Not valid stack(F77E). Can't set execution-address on Stack\n"},
       // clang-format on
   };
-  for (const auto& row : rows) {
-    board.setReg(REG_SP, row.sp);
-    if (row.stop >= 0) board.core.stops.push_back(row.stop);
+  for (auto [sp, stop, first] : rows) {
+    board.setReg(REG_SP, sp);
+    if (stop >= 0) board.core.stops.push_back(stop);
     text = run("G");
-    EXPECT_EQ(text.substr(0, text.find('\n') + 1), row.first);
-    EXPECT_EQ(dbg->repeatLine, row.stop == STOP_ABORT ? "g" : "");
-    if (row.stop < 0) {
-      EXPECT_EQ(text, row.first);
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1), first);
+    EXPECT_EQ(dbg->repeatLine, stop == STOP_ABORT ? "g" : "");
+    if (stop < 0) {
+      EXPECT_EQ(text, first);
       EXPECT_EQ(board.codes(), (std::vector<uint8_t>{BREAK_CLEAR, REG_READ, BREAK_CLEAR}));
     }
   }
 }
 
 TEST_F(Running, ProgramTextIsShownAndKeysAreForwarded) {
-  board.core.text = "Hello\r\n\x80\x01!";
+  board.core.text = "Hello\r\n\x7F\x80\x01!";
   keys.key('a');
   keys.key('b');
   board.schedule(5, frame(GO, {STOP_ABORT}));
   std::string text = run("G");
-  EXPECT_EQ(text.substr(0, 21), "Hello\r\n!Abort by User");
+  EXPECT_EQ(text.substr(0, 22), "Hello\r\n\x7F!Abort by User");
   std::string sent(board.sent.begin(), board.sent.end());
   size_t go = sent.find(std::string("\x02\x02\x41", 3));
   ASSERT_NE(go, std::string::npos);

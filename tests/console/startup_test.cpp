@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "console_fixture.h"
@@ -52,12 +53,7 @@ TEST_F(StartUp, NoArgumentsPrintsUsageAndRunsWithDefaults) {
 // Options in order, each with the port, speed and map file it leaves and what it printed.
 TEST_F(StartUp, OptionsAndTheirErrors) {
   const std::string longPort = "COM" + std::string(97, '1'), longMap(100, 'm');
-  const struct {
-    std::vector<std::string> args;
-    const char *port, *map;
-    long speed;
-    const char* printed;
-  } rows[] = {
+  const std::tuple<std::vector<std::string>, const char*, const char*, long, const char*> rows[] = {
       // clang-format off
       {{"-c", "com3"}, "COM3", "", 19200, ""},
       {{"-c", "com3", "-c", "tty1"}, "COM3", "", 19200, "unknown com port name\n"},
@@ -74,16 +70,16 @@ TEST_F(StartUp, OptionsAndTheirErrors) {
        "map file name too long (99 characters at most)\n"},
       // clang-format on
   };
-  for (auto row : rows) {
-    SCOPED_TRACE(row.args[0] + " " + (row.args.size() > 1 ? row.args[1] : ""));
+  for (auto [args, port, map, speed, printed] : rows) {
+    SCOPED_TRACE(args[0] + " " + (args.size() > 1 ? args[1] : ""));
     Debugger fresh(board, keys, out);
     std::vector<char*> argv{(char*)"h8dbg"};
-    for (std::string& a : row.args) argv.push_back(a.data());
+    for (std::string& a : args) argv.push_back(a.data());
     fresh.parseOptions(int(argv.size()), argv.data());
-    EXPECT_EQ(fresh.portName, row.port);
-    EXPECT_EQ(fresh.mapFile, row.map);
-    EXPECT_EQ(fresh.speed, row.speed);
-    EXPECT_EQ(out.take(), row.printed);
+    EXPECT_EQ(fresh.portName, port);
+    EXPECT_EQ(fresh.mapFile, map);
+    EXPECT_EQ(fresh.speed, speed);
+    EXPECT_EQ(out.take(), printed);
   }
 }
 

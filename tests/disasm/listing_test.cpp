@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -141,13 +142,8 @@ TEST_F(Listing, FailedReadPrintsItsMessageAndALineOfZeros) {
 TEST(FormatOperands, DirectivesAndTheReferenceAddress) {
   const Bytes ee(10, 0xEE), seq{0x11, 0x22, 0x33, 0x44, 0x55};
   constexpr uint32_t NEXT = 0xFFFFFFF0;  // the base of displacements
-  const struct {
-    const char* format;
-    Bytes bytes;
-    const char* text;
-    uint32_t reference;
-    bool referenced;
-  } cases[] = {
+  // The format and the instruction's bytes; the operands and the reference address they give.
+  const std::tuple<const char*, Bytes, const char*, uint32_t, bool> cases[] = {
       {"%RW1H,%RW1x", {0, 0xC4}, "E4,R4", 0, false},  // any character but H: low nibble
       // %IB, %IL and %PB: accepted forms the table does not use.
       {"%IB1", {0, 0xFF}, "FF", 0, false},
@@ -168,14 +164,14 @@ TEST(FormatOperands, DirectivesAndTheReferenceAddress) {
       {"%%I80", {0x12}, "%12", 0, false},
       {"@(%IW0:16,CCR)", {0xBE, 0xEF}, "@(BEEF:16,CCR)", 0xBEEF, true},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [format, bytes, text, reference, referenced] : cases) {
+    SCOPED_TRACE(text);
     uint8_t b[INSTRUCTION_BYTES] = {};
-    std::copy(c.bytes.begin(), c.bytes.end(), b);
-    uint32_t reference = 1;
-    bool referenced = !c.referenced;
-    EXPECT_EQ(formatOperands(c.format, b, NEXT, &reference, &referenced), c.text);
-    EXPECT_EQ(reference, c.reference);
-    EXPECT_EQ(referenced, c.referenced);
+    std::copy(bytes.begin(), bytes.end(), b);
+    uint32_t shownReference = 1;
+    bool shown = !referenced;
+    EXPECT_EQ(formatOperands(format, b, NEXT, &shownReference, &shown), text);
+    EXPECT_EQ(shownReference, reference);
+    EXPECT_EQ(shown, referenced);
   }
 }

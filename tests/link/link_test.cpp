@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/board_line.h"
 
 using namespace h8;
@@ -44,12 +46,7 @@ TEST_F(LinkTest, ReceiveTakesAFrameWhateverItsSumOrFails) {
   Bytes badEtx = frame(0x12, {1, 2, 3}), badSum = frame(0x00, {STX, ETX, STX});
   badEtx.back() = 0x04;
   badSum[badSum.size() - 2] ^= 1;
-  const struct {
-    Bytes line;
-    int result;
-    Bytes handed;
-    std::string text;
-  } rows[] = {
+  const std::tuple<Bytes, int, Bytes, std::string> rows[] = {
       {{STX, 5, 0x12, 1, 2, 3, 0xE3, ETX}, 5, {0x12, 1, 2, 3, 0}, ""},
       {{'O', 'K', '\r', '\n', 0x01, 0x80, STX, 2, 0x12, 0xEC, ETX}, 2, {0x12, 0}, "OK\r\n\x80"},
       {{}, RECEIVE_NO_STX, {0}, ""},
@@ -61,15 +58,15 @@ TEST_F(LinkTest, ReceiveTakesAFrameWhateverItsSumOrFails) {
       {{STX, 1, 0x41, ETX}, 1, {0}, ""},  // TYPE only, not handed out
   };
   link.comTimeout = 5;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(testing::PrintToString(row.line));
+  for (const auto& [line, result, handed, text] : rows) {
+    SCOPED_TRACE(testing::PrintToString(line));
     while (board.available() > 0) link.getCom();
-    board.inject(row.line);
+    board.inject(line);
     long steps = board.steps();
-    EXPECT_EQ(link.receivePacket(), row.result);
-    EXPECT_EQ(board.steps() - steps, row.result == -1 || row.result == -3 ? 5 : 0);
-    for (uint8_t b : row.handed) EXPECT_EQ(link.getByte(), b);
-    EXPECT_EQ(out.take(), row.text);
+    EXPECT_EQ(link.receivePacket(), result);
+    EXPECT_EQ(board.steps() - steps, result == -1 || result == -3 ? 5 : 0);
+    for (uint8_t b : handed) EXPECT_EQ(link.getByte(), b);
+    EXPECT_EQ(out.take(), text);
   }
   board.inject(frame(0x10, {0xAA, 0xBB, 0xCC}));
   ASSERT_EQ(link.receivePacket(), 5);

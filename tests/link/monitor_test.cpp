@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/board_line.h"
 
 using namespace h8;
@@ -36,12 +38,7 @@ struct MonitorTest : ::testing::Test {
 // The failures the console tests do not show: the faults on the replies to a request, what its
 // call returns and prints. A RESTART brings one VERSION request, and no more.
 TEST_F(MonitorTest, EachFailurePrintsItsLine) {
-  const struct {
-    uint8_t code;
-    std::vector<Fault> faults;
-    uint32_t result;
-    std::string printed;
-  } rows[] = {
+  const std::tuple<uint8_t, std::vector<Fault>, uint32_t, std::string> rows[] = {
       // clang-format off
       {MEM_WRITE, {Fault::WrongCode}, 0, "writeMem:Error.Responce is not MEM_WRITE. 126\n"},
       {MEM_WRITE, {Fault::StatusNG}, 0, "writeMem:Error.Responce of MEM_WRITE =NG\n"},  // status 2
@@ -59,14 +56,14 @@ TEST_F(MonitorTest, EachFailurePrintsItsLine) {
       {BREAK_READ, {Fault::BadEtx}, 0, "Error waiting packet receive.\nError at read-Breakpoint\n"},
       // clang-format on
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.printed);
+  for (const auto& [code, faults, result, printed] : rows) {
+    SCOPED_TRACE(printed);
     board.clearLog();
-    for (Fault f : row.faults) board.fail(f, frame(REG_WRITE, {2}));
-    EXPECT_EQ(call(row.code), row.result);
-    EXPECT_EQ(out.take(), row.printed);
-    std::vector<uint8_t> codes{row.code};
-    if (row.faults[0] == Fault::Restart) codes.push_back(VERSION);
+    for (Fault f : faults) board.fail(f, frame(REG_WRITE, {2}));  // Raw: REG_WRITE's status 2
+    EXPECT_EQ(call(code), result);
+    EXPECT_EQ(out.take(), printed);
+    std::vector<uint8_t> codes{code};
+    if (faults[0] == Fault::Restart) codes.push_back(VERSION);
     EXPECT_EQ(board.codes(), codes);
   }
 }

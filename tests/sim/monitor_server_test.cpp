@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/target.h"
 #include "support/board_line.h"
 
@@ -22,12 +24,8 @@ const Bytes OK = {1}, NG = {0}, ZERO = {0, 0, 0, 0};
 
 // One host's requests in order (code, payload) with the exact reply payload; later rows read
 // back the effects of earlier ones. RESTART, never a request, stands for the reset switch.
-struct ScriptedExchange {
-  uint8_t code;
-  Bytes request, reply;
-};
 // clang-format off
-const ScriptedExchange SCRIPT[] = {
+const std::tuple<uint8_t, Bytes, Bytes> SCRIPT[] = {
     {MEM_READ, {0, 0, 0x10, 0, 27}, Bytes(16, 0xFF)},       // erased flash, 16 at most
     {MEM_READ, {0, 1, 0xF7, 0x80, 1}, {0xFF}},              // above 64 KiB
     {MEM_WRITE, {0, 0, 0xFC, 0, 3, 0xDE, 0xAD, 0x42}, OK},  // RAM
@@ -41,7 +39,8 @@ const ScriptedExchange SCRIPT[] = {
     {MEM_READ, {0, 0, 0xFF, 0xFF, 1}, {0}},  // NG wrote nothing
     {REG_WRITE, {3, 0xCA, 0xFE, 0xF0, 0x0D}, OK}, {REG_READ, {3}, {0xCA, 0xFE, 0xF0, 0x0D}},
     {REG_WRITE, {8, 0, 0, 1, 0xC4}, OK}, {REG_READ, {8}, {0, 0, 0, 0xC4}},  // CCR keeps 8 bits
-    {REG_WRITE, {9, 0xAB, 0, 0x20, 0}, OK}, {REG_READ, {9}, {0, 0, 0x20, 0}},  // PC keeps 24 bits
+    {REG_WRITE, {9, 0xAB, 0x12, 0, 0}, OK}, {REG_READ, {9}, {0, 0x12, 0, 0}},  // PC keeps 24 bits
+    {REG_WRITE, {9, 0, 0, 0x20, 0}, OK},
     {REG_WRITE, {10, 0, 0, 0, 5}, NG}, {REG_READ, {10}, ZERO},
     {REG_WRITE, {1, 0x12}, NG},                                            // value missing
     {MEM_WRITE, {0, 0, 0xFD, 0, 6, 0x7A, 0, 0x12, 0x34, 0x56, 0x78}, OK},  // mov.l #x,er0; nops
@@ -63,7 +62,7 @@ const ScriptedExchange SCRIPT[] = {
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x20, 0}, NG},     // needs ones the flash lacks
     {MEM_READ, {0, 0, 0x20, 0, 1}, {0x7A & 0x85}},         // bits cleared all the same
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x7F, 0x80}, OK},  // the last block
-    {FLASH_ERASE, {0}, NG}, {FLASH_ERASE, {4}, OK}, {MEM_READ, {0, 0, 0x7F, 0x80, 1}, {0xFF}},
+    {FLASH_ERASE, {3}, NG}, {FLASH_ERASE, {4}, OK}, {MEM_READ, {0, 0, 0x7F, 0x80, 1}, {0xFF}},
     {MEM_READ, {0, 0, 0, 0, 2}, {1, 0}},                   // the monitor is kept
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x0F, 0x80}, NG},  // into the monitor
     {FLASH_WRITE, {0, 0, 0xFD, 0, 0, 0, 0x10, 0x08}, NG},  // unaligned
@@ -79,11 +78,10 @@ const ScriptedExchange SCRIPT[] = {
 TEST(MonitorServer, EveryRequestGetsItsExactReply) {
   PlaceholderCore placeholder;
   BoardLine line(&placeholder);
-  for (const ScriptedExchange& e : SCRIPT) {
-    if (e.code == RESTART) line.server.reset();
-    EXPECT_EQ(talk(line, e.code == RESTART ? Bytes() : frame(e.code, e.request)),
-              frame(e.code, e.reply))
-        << "row " << &e - SCRIPT;
+  for (const auto& [code, request, reply] : SCRIPT) {
+    if (code == RESTART) line.server.reset();
+    EXPECT_EQ(talk(line, code == RESTART ? Bytes() : frame(code, request)), frame(code, reply))
+        << "request " << testing::PrintToString(request);
   }
 }
 
