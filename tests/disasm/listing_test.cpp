@@ -97,6 +97,13 @@ TEST_F(Listing, GoldenLinesByAddressingMode) {
     "001000 7860 6BA9 00AB CDEF      MOV.W   E1,@(ABCDEF:24,ER6)     ;table\n",
     "001000 0100 7810 6B22 0012 3456 MOV.L   @(123456:24,ER1),ER2    \n",
     "001000 0100 7890 6BA4 0012 3456 MOV.L   ER4,@(123456:24,ER1)    \n",
+    // As the GNU assembler encodes them.
+    "001000 0140 7810 6B20 0012 3456 LDC     @(123456:24,ER1),CCR    \n",
+    "001000 0140 7810 6BA0 0012 3456 STC     CCR,@(123456:24,ER1)    \n",
+    "001000 6F3A 0012                MOV.W   @(0012:16,ER3),E2       ;twelve\n",
+    "001000 6DFB                     MOV.W   E3,@-ER7                \n",
+    "001000 7A06 1234 5678           MOV.L   #12345678:32,ER6        \n",
+    "001000 7BD4 598F                EEPMOV.W                        \n",
     // Absolute.
     "001000 2A80                     MOV.B   @80:8,R2L               \n",
     "001000 6A2C 0012 3456           MOV.B   @123456:24,R4L          \n",
