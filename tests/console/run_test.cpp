@@ -72,19 +72,32 @@ TEST_F(Registers, PartWritesMergeIntoTheWholeRegister) {
   EXPECT_EQ(board.reg(2), 0xFFFFFFFFu);
 }
 
-using Breakpoints = Session;
-
-TEST_F(Breakpoints, SetShowAndClear) {
-  EXPECT_EQ(run("BS"), "No breakpoint\n");
-  EXPECT_EQ(run("BS 0x1001"), "Invalid Break Address 00001001\n");
-  EXPECT_EQ(run("BS qq"), "Invalid Break Address qq\n");
-  EXPECT_EQ(run("BS 0x1002"), "");
-  EXPECT_EQ(run("BS 0x1003"), "Invalid Break Address 00001003\n");
-  EXPECT_EQ(run(""), "Break = 00001002\n");
-  EXPECT_EQ(run("BC"), "Clear Breakpoint\n");
-  EXPECT_EQ(run(""), "No breakpoint\n");
-  EXPECT_EQ(run("BC"), "Clear Breakpoint\n");
-  EXPECT_TRUE(board.sent.empty());
+// BS, BC and DA in order: what each prints, the repeat line and the listing address it leaves.
+// None of the breakpoint commands talks to the board.
+TEST_F(Registers, BreakpointAndListingCommands) {
+  board.setMem(0x400, {0x79, 0x00, 0x12, 0x34, 0x54, 0x70});
+  const std::string da =
+      "000400 7900 1234                MOV.W   #1234:16,R0             \n"
+      "000404 5470                     RTS                             \n";
+  // clang-format off
+  const std::tuple<const char*, std::string, const char*, uint32_t> rows[] = {
+      {"BS", "No breakpoint\n", "bs", 0}, {"BS 0x1002", "", "bs", 0},
+      {"BS 0x1001", "Invalid Break Address 00001001\n", "bs", 0},
+      {"BS qq", "Invalid Break Address qq\n", "bs", 0},
+      {"BS 0x1003", "Invalid Break Address 00001003\n", "bs", 0},
+      {"", "Break = 00001002\n", "bs", 0},
+      {"BC", "Clear Breakpoint\n", "bs", 0}, {"", "No breakpoint\n", "bs", 0},
+      {"BC", "Clear Breakpoint\n", "bs", 0},
+      {"DA 0x400 0", "", "DA", 0x400}, {"DA 0x400 2", da, "DA", 0x406},
+      {"DA xyz", "Invalid Address xyz\n", "", 0x406}, {"DA 0 xyz", "Invalid size xyz\n", "", 0},
+  };
+  // clang-format on
+  for (const auto& [line, printed, repeat, address] : rows) {
+    EXPECT_EQ(run(line), printed) << line;
+    EXPECT_EQ(dbg->repeatLine, repeat) << line;
+    EXPECT_EQ(dbg->listing.daAddress, address) << line;
+    EXPECT_TRUE(line[0] == 'D' || board.sent.empty()) << line;
+  }
 }
 
 using Running = Registers;
@@ -174,23 +187,6 @@ TEST_F(Running, StepFailures) {
   board.schedule(2, frame(RESTART));
   EXPECT_EQ(run("S"), "Return with invalid responce. packet=80\n");
   EXPECT_EQ(dbg->repeatLine, "");
-}
-
-using Disassemble = Session;
-
-TEST_F(Disassemble, ListsCountedLinesAndKeepsItsPlace) {
-  board.setMem(0x400, {0x79, 0x00, 0x12, 0x34, 0x54, 0x70});
-  EXPECT_EQ(run("DA 0x400 0"), "");
-  EXPECT_EQ(dbg->listing.daAddress, 0x400u);
-  std::string text = run("DA 0x400 2");
-  EXPECT_EQ(text.substr(0, 17), "000400 7900 1234 ");
-  EXPECT_NE(text.find("\n000404 5470 "), std::string::npos);
-  EXPECT_EQ(dbg->listing.daAddress, 0x406u);
-  EXPECT_EQ(run("DA xyz"), "Invalid Address xyz\n");
-  EXPECT_EQ(dbg->listing.daAddress, 0x406u);
-  EXPECT_EQ(dbg->repeatLine, "");
-  EXPECT_EQ(run("DA 0 xyz"), "Invalid size xyz\n");
-  EXPECT_EQ(dbg->listing.daAddress, 0u);
 }
 
 }  // namespace
