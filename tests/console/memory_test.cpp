@@ -19,6 +19,7 @@ TEST_F(Memory, DumpsAndSingleWritesOnExactBytes) {
   for (uint8_t i = 0; i < 20; i++) board.setMem(0x3E8 + i, {uint8_t('a' + i)});
   board.setMem(0x100, {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC});
   board.setMem(0x200, {0xAA, 0xBB, 0xCC});
+  board.setMem(0x2000, {'Z'});
   keys.line("");  // for the interactive WL
   const std::string zeros = "00 00 00 00 00 00 00 00 00 00 00 ", blanks(15 * 3, ' ');
   // clang-format off
@@ -34,7 +35,7 @@ TEST_F(Memory, DumpsAndSingleWritesOnExactBytes) {
       {"DL 0x103 0", {}, "", 0x103, 0},  // size 0 sets the address and prints nothing from then on
       {"DL", {}, "", 0x103, 0},
       // The size is taken modulo 65,536, but the address moves by all of it.
-      {"DB 0x2000 0x10001", {}, "002000 FF " + blanks + "\xFF\n", 0x12001, 1},
+      {"DB 0x2000 0x10001", {}, "002000 5A " + blanks + "Z\n", 0x12001, 1},
       {"DB zz", {}, "Invalid Address zz\n", 0x12001, 0},
       {"DB 10 zz", {}, "Invalid size zz\n", 10, 0},  // the address before the bad size stays
       {"DB 0 32", Fault::Restart, "dumpMem:Error.Responce is not MEM_READ. 80\n", 32, 1},

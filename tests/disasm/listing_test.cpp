@@ -15,11 +15,7 @@ using namespace h8test;
 
 namespace {
 
-struct Listing : ::testing::Test {
-  BoardLine board;
-  StringOutput out;
-  Link link{board, out};
-  Monitor mon{link};
+struct Listing : MonitorRig {
   SymbolTable symbols;
   const std::string longName = std::string(200, 'n');
 

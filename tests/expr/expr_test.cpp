@@ -22,11 +22,7 @@ struct Row {
   std::string printed = "";
 };
 
-struct ExprTest : ::testing::Test {
-  BoardLine board;
-  StringOutput out;
-  Link link{board, out};
-  Monitor mon{link};
+struct ExprTest : MonitorRig {
   SymbolTable symbols;
   Evaluator ev{mon, symbols, out};
 

@@ -11,11 +11,7 @@ using namespace h8test;
 
 namespace {
 
-struct LinkTest : ::testing::Test {
-  BoardLine board;
-  StringOutput out;
-  Link link{board, out};
-};
+using LinkTest = MonitorRig;
 
 TEST_F(LinkTest, FramesAreBigEndianWithTheirSumAndAtMost29PayloadBytes) {
   link.putCom(0x141);  // the low byte

@@ -11,12 +11,7 @@ using namespace h8test;
 
 namespace {
 
-struct MonitorTest : ::testing::Test {
-  BoardLine board;
-  StringOutput out;
-  Link link{board, out};
-  Monitor mon{link};
-
+struct MonitorTest : MonitorRig {
   // Runs the call that sends a request of `code`: its result, plus the outputs a failure zeroes.
   uint32_t call(uint8_t code) {
     uint8_t data[4] = {};

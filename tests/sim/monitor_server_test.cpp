@@ -55,7 +55,8 @@ const std::tuple<uint8_t, Bytes, Bytes> SCRIPT[] = {
     {REG_READ, {9}, {0, 0, 0x20, 0x10}},
     {BREAK_READ, {0}, {0, 0, 0x20, 0x10}},
     {RESTART, {}, {}},  // registers and I/O to their reset values, breakpoint cleared
-    {REG_READ, {3}, ZERO}, {REG_READ, {8}, {0, 0, 0, 0x80}}, {BREAK_READ, {0}, ZERO},
+    {REG_READ, {3}, ZERO}, {REG_READ, {7}, {0, 0, 0xFF, 0x7C}}, {REG_READ, {8}, {0, 0, 0, 0x80}},
+    {REG_READ, {9}, {0, 0, 0x10, 0}}, {BREAK_READ, {0}, ZERO},
     {MEM_READ, {0, 0, 0xFF, 0xA8, 6}, {0, 0xFF, 0, 0xFF, 0x84, 0}},
     {MEM_READ, {0, 0, 0xFC, 0, 1}, {0xDE}},  // RAM kept
     {MEM_WRITE, {0, 0, 0xFD, 0, 1, 0x85}, OK},

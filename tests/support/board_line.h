@@ -14,7 +14,10 @@
 //   inject(b) / schedule(n, b) / resetAt(n)   bytes now, bytes or the reset switch n steps on
 //   setMem/mem, setReg/reg  the board's memory (any mapped address, flash too) and registers
 //   sent, requests, codes() what the host sent: every byte, and TYPE + payload of each frame
+// MonitorRig: a test fixture with the host's Link and Monitor over a BoardLine.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <deque>
@@ -24,6 +27,7 @@
 
 #include "common/output.h"
 #include "link/link.h"
+#include "link/monitor.h"
 #include "link/serial.h"
 #include "sim/board.h"
 #include "sim/core.h"
@@ -137,6 +141,14 @@ class BoardLine : public h8::SerialPort {
 
  public:
   h8::MonitorServer server;
+};
+
+// The host's Link and Monitor over a BoardLine, for the tests of what lies under the console.
+struct MonitorRig : ::testing::Test {
+  BoardLine board;
+  h8::StringOutput out;
+  h8::Link link{board, out};
+  h8::Monitor mon{link};
 };
 
 }  // namespace h8test
