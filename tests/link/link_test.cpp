@@ -69,6 +69,7 @@ TEST_F(LinkTest, ReceiveTakesAFrameWhateverItsSumOrFails) {
   EXPECT_EQ(link.getByte(), 0x10);
   EXPECT_EQ(link.getLong(), 0u);  // too few bytes left: they stay
   EXPECT_EQ(link.getWord(), 0xAABB);
+  EXPECT_EQ(link.getWord(), 0);
   EXPECT_EQ(link.getByte(), 0xCC);
 }
 

@@ -35,6 +35,7 @@ const std::tuple<uint8_t, Bytes, Bytes> SCRIPT[] = {
     {MEM_WRITE, {0, 1, 0xF7, 0x80, 1, 1}, NG},           // RAM + 64 KiB
     {MEM_WRITE, {0, 0, 0x10, 0, 1, 0}, NG},              // flash: FLASH_WRITE only
     {MEM_WRITE, {0, 0, 0xFC, 0, 3, 1, 1}, NG},           // count above the data
+    {MEM_WRITE, {0, 0, 0xFC, 0, 1, 1, 1}, NG},           // count below it
     {MEM_WRITE, cat({{0, 0, 0xFC, 0, 17}, Bytes(17, 1)}), NG},
     {MEM_READ, {0, 0, 0xFF, 0xFF, 1}, {0}},  // NG wrote nothing
     {REG_WRITE, {3, 0xCA, 0xFE, 0xF0, 0x0D}, OK}, {REG_READ, {3}, {0xCA, 0xFE, 0xF0, 0x0D}},
