@@ -80,6 +80,9 @@ const std::tuple<uint8_t, Bytes, Bytes> SCRIPT[] = {
 TEST(MonitorServer, EveryRequestGetsItsExactReply) {
   PlaceholderCore placeholder;
   BoardLine line(&placeholder);
+  const uint8_t two[] = {1, 1};
+  EXPECT_FALSE(line.board.place(
+      0xFFFF, two, 2));  // 0x10000 is unmapped: nothing placed, as a read of 0xFFFF below shows
   for (const auto& [code, request, reply] : SCRIPT) {
     if (code == RESTART) line.server.reset();
     EXPECT_EQ(talk(line, code == RESTART ? Bytes() : frame(code, request)), frame(code, reply))
