@@ -1,4 +1,4 @@
-// A debugger session over the fake board and a scripted keyboard.
+// A debugger session over the simulated board and a scripted keyboard.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,13 +7,13 @@
 #include <string>
 
 #include "console/debugger.h"
-#include "support/fake_board.h"
+#include "support/board_line.h"
 #include "support/fake_keyboard.h"
 
 namespace h8test {
 
 struct Session : ::testing::Test {
-  FakeBoard board;
+  BoardLine board;
   FakeKeyboard keys{&board};
   h8::StringOutput out;
   std::unique_ptr<h8::Debugger> dbg = std::make_unique<h8::Debugger>(board, keys, out);

@@ -10,7 +10,7 @@ using namespace h8test;
 
 namespace {
 
-constexpr uint32_t kBuffer = 0xFC00, kProg = 0xF000;  // the RAM areas the board reports
+constexpr uint32_t kBuffer = 0xFC00, kProg = 0xF780;  // the RAM areas the board reports
 const Bytes kErase{FLASH_ERASE, 4};
 
 Bytes flashWrite(uint32_t from, uint32_t to) { return cat({{FLASH_WRITE}, be32(from), be32(to)}); }
@@ -31,8 +31,14 @@ struct FlashTest : Session {
 // LO and USR: how far each gets and what it sends and prints. A failure stops at once: nothing
 // more is sent and the saved RAM is not written back.
 TEST_F(FlashTest, LoadAndUserFlagRunUntilAStepFails) {
-  const Bytes bufferRam(128, 0x11), progRam(0x800, 0x22);  // the largest area saved
-  board.progStart = kProg, board.progSize = 0x800, board.setMem(kProg, progRam);
+  // The largest area saved: all of RAM, the write buffer inside it.
+  const Bytes bufferRam(128, 0x11);
+  Bytes progRam(0x800, 0x22);
+  std::copy(bufferRam.begin(), bufferRam.end(), progRam.begin() + (kBuffer - kProg));
+  auto area = [&](uint32_t size) {
+    board.replies[FLASH_PROG_AREA] = cat({be32(kProg), be32(size)});
+  };
+  area(0x800), board.setMem(kProg, progRam);
   // A block of 0xFF with `b` at 0x7F: USR programs 0x7F80 with only the flag byte 0x7FFF clear.
   auto top = [](uint8_t b) { return cat({Bytes(127, 0xFF), {b}}); };
   // Blank blocks are not programmed.
@@ -52,7 +58,7 @@ TEST_F(FlashTest, LoadAndUserFlagRunUntilAStepFails) {
   // What they print, step by step.
   const std::string tooLarge = "Flash-ROM program/data area too large to save: size = ",
                     buf = "Flash-ROM write buffer address = 0000FC00\n",
-                    saved = buf + "Flash-ROM program/data address = 0000F000  size = 00000800\n",
+                    saved = buf + "Flash-ROM program/data address = 0000F780  size = 00000800\n",
                     cleared = saved + "memImage cleared. load from file " + path + "\n",
                     loaded = cleared + "finished to load " + path + ". Erase flash-ROM\n",
                     block = "FlashWrite:Source Address = 0000FC00 : Target Address=0000",
@@ -62,7 +68,7 @@ TEST_F(FlashTest, LoadAndUserFlagRunUntilAStepFails) {
   // `sent` requests of the complete run (0: all of them) and `text`, then on a failure the
   // command's closing line.
   auto check = [&](bool lo, size_t sent, const std::string& text,
-                 std::vector<std::optional<Fault>> faults = {std::nullopt}) {
+                   std::vector<std::optional<Fault>> faults = {std::nullopt}) {
     const std::vector<Bytes>& all = lo ? loSent : usrSent;
     const std::string closing = lo ? "Error loading " + path + "\n" : "Fail to write flag.\n";
     sent = sent ? sent : all.size();
@@ -107,9 +113,9 @@ TEST_F(FlashTest, LoadAndUserFlagRunUntilAStepFails) {
   check(LO, 2, buf + "readMem:Error.Responce is not MEM_READ. 126\n" + unsaved, {Fault::WrongCode});
   check(USR, 2, "Precede user program execution. Write flag.\n" + buf +
       "readMem:Error receivePacket()=-1\n" + unsaved, {Fault::Silence});
-  board.progSize = 0x801, check(LO, 10, buf + tooLarge + "00000801 (limit 00000800)\n");
+  area(0x801), check(LO, 10, buf + tooLarge + "00000801 (limit 00000800)\n");
   // Not taken modulo 65,536.
-  board.progSize = 0x10010, check(LO, 10, buf + tooLarge + "00010010 (limit 00000800)\n");
+  area(0x10010), check(LO, 10, buf + tooLarge + "00010010 (limit 00000800)\n");
   // clang-format on
 }
 
@@ -123,7 +129,7 @@ TEST_F(FlashTest, FailedBufferWriteStillProgramsTheBlock) {
 }
 
 TEST_F(FlashTest, EraseAndFlashWriteCommands) {
-  board.regs[REG_PC] = 0x1040;  // not a multiple of 128
+  board.setReg(REG_PC, 0x1040);  // not a multiple of 128
   const std::string erase = "Error at Flash-ROM erase\n", write = "Error at Flash-ROM write\n";
   const Bytes fw = flashWrite(0xFE00, 0x2000);
   // FW's operand words (none: FE), the fault on the reply, what is printed and sent, and the

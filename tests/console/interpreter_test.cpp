@@ -13,17 +13,14 @@ namespace {
 
 using Interpreter = Session;
 
-TEST_F(Interpreter, EmptyLineAtFirstPromptIsUnknown) {
-  EXPECT_EQ(run(""), "Unknown Command\n");
-  EXPECT_EQ(run(" ,\t"), "Unknown Command\n");
-  EXPECT_EQ(run("dbx"), "Unknown Command\n");
-}
-
+// Words are split at blanks, commas, tabs and newlines; the command word ignores case, words
+// past the second argument are ignored, and an empty line before any command is unknown.
 TEST_F(Interpreter, CommandWordsIgnoreCaseAndSeparatorsMix) {
+  EXPECT_EQ(splitWords(",,a, b\t\tc\n"), (std::vector<std::string>{"a", "b", "c"}));
+  for (const char* line : {"", " ,\t", "dbx"}) EXPECT_EQ(run(line), "Unknown Command\n");
   board.setMem(0x100, {0x41});
   std::string a = run("db,256,1");
-  std::string b = run("Db\t256 1 extra words");
-  EXPECT_EQ(a, b);
+  EXPECT_EQ(run("Db\t256 1 extra words"), a);
   EXPECT_EQ(a.substr(0, 10), "000100 41 ");
 }
 
@@ -44,7 +41,10 @@ TEST_F(Interpreter, RepeatLineFollowsTheCommandStatus) {
   EXPECT_EQ(dbg->repeatLine, "");
 }
 
-TEST_F(Interpreter, QuitPrintsNothingAndEndsTheLoop) {
+// Q prints nothing and ends the loop; so does the end of input.
+TEST_F(Interpreter, QuitOrTheEndOfInputEndsTheLoop) {
+  dbg->commandLoop();
+  EXPECT_EQ(out.take(), ">");
   keys.line("q");
   keys.line("db");
   dbg->commandLoop();
@@ -52,16 +52,12 @@ TEST_F(Interpreter, QuitPrintsNothingAndEndsTheLoop) {
   EXPECT_TRUE(dbg->quit);
 }
 
-TEST_F(Interpreter, EndOfInputEndsTheLoopLikeQuit) {
-  dbg->commandLoop();
-  EXPECT_EQ(out.text, ">");
-}
-
 TEST_F(Interpreter, OverlongLineIsRefusedWholeAndRunsNothing) {
   std::string line = "DB 0 1" + std::string(122, ' ');
   ASSERT_EQ(line.size(), 128u);
   EXPECT_EQ(run(line), "Command line too long (127 characters at most)\n");
   EXPECT_TRUE(board.sent.empty());
+  board.setMem(0, {0});
   EXPECT_EQ(run(line.substr(0, 127)).substr(0, 10), "000000 00 ");  // 127 characters still run
 }
 
@@ -83,11 +79,6 @@ TEST_F(Interpreter, HelpPrintsTheCodePage932Screen) {
   EXPECT_EQ(run("h"), expected);
   EXPECT_EQ(run("HELP"), expected);
   EXPECT_EQ(helpLineCount, 26);
-}
-
-TEST_F(Interpreter, SplitWordsNeverYieldsEmptyWords) {
-  EXPECT_EQ(splitWords(",,a, b\t\tc\n"), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_TRUE(splitWords(" \t,\n").empty());
 }
 
 }  // namespace

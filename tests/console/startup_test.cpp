@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "console_fixture.h"
@@ -12,6 +13,7 @@ namespace {
 const std::string kStars = "********************************************************************\n";
 
 struct StartUp : Session {
+  StartUp() { board.replies[VERSION] = {1, 2, 3}; }  // digits that show their order
   int start(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -48,43 +50,36 @@ TEST_F(StartUp, NoArgumentsPrintsUsageAndRunsWithDefaults) {
   EXPECT_EQ(dbg->userStart, 0xFC00u);
 }
 
+// Options in order, each with the port, speed and map file it leaves and what it printed.
 TEST_F(StartUp, OptionsAndTheirErrors) {
   const std::string longPort = "COM" + std::string(97, '1'), longMap(100, 'm');
-  struct Case {
-    std::vector<std::string> args;
-    const char* port;
-    long speed;
-    const char* map;
-    const char* printed;
-  } cases[] = {
-      {{"-c", "com3"}, "COM3", 19200, "", ""},
-      {{"-c", "com3", "-c", "tty1"}, "COM3", 19200, "", "unknown com port name\n"},
+  const std::tuple<std::vector<std::string>, const char*, const char*, long, const char*> rows[] = {
+      // clang-format off
+      {{"-c", "com3"}, "COM3", "", 19200, ""},
+      {{"-c", "com3", "-c", "tty1"}, "COM3", "", 19200, "unknown com port name\n"},
 #ifndef _WIN32
-      {{"-c", "/dev/mycom", "-c", "/dev/ttyUSB0"}, "/dev/ttyUSB0", 19200, "", ""},
+      {{"-c", "/dev/mycom", "-c", "/dev/ttyUSB0"}, "/dev/ttyUSB0", "", 19200, ""},
 #else
-      {{"-c", "/dev/ttyUSB0"}, "com1", 19200, "", "unknown com port name\n"},
+      {{"-c", "/dev/ttyUSB0"}, "com1", "", 19200, "unknown com port name\n"},
 #endif
-      {{"-s", "fast", "-M", "y", "-m"}, "com1", 19200, "", "map file name missing\n"},
-      {{"-s", "9600", "-m", "a.map", "-s"}, "com1", 9600, "a.map", "speed parameter missing.\n"},
-      {{"-c"}, "com1", 19200, "", "com port name missing\n"},
-      {{"-c", longPort, "-m", longMap},
-       "com1",
-       19200,
-       "",
+      {{"-s", "fast", "-M", "y", "-m"}, "com1", "", 19200, "map file name missing\n"},
+      {{"-s", "9600", "-m", "a.map", "-s"}, "com1", "a.map", 9600, "speed parameter missing.\n"},
+      {{"-c"}, "com1", "", 19200, "com port name missing\n"},
+      {{"-c", longPort, "-m", longMap}, "com1", "", 19200,
        "com port name too long (99 characters at most)\n"
        "map file name too long (99 characters at most)\n"},
+      // clang-format on
   };
-  for (Case& c : cases) {
+  for (auto [args, port, map, speed, printed] : rows) {
+    SCOPED_TRACE(args[0] + " " + (args.size() > 1 ? args[1] : ""));
     Debugger fresh(board, keys, out);
-    out.text.clear();
     std::vector<char*> argv{(char*)"h8dbg"};
-    for (std::string& a : c.args) argv.push_back(a.data());
+    for (std::string& a : args) argv.push_back(a.data());
     fresh.parseOptions(int(argv.size()), argv.data());
-    SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
-    EXPECT_EQ(fresh.portName, c.port);
-    EXPECT_EQ(fresh.speed, c.speed);
-    EXPECT_EQ(fresh.mapFile, c.map);
-    EXPECT_EQ(out.text, c.printed);
+    EXPECT_EQ(fresh.portName, port);
+    EXPECT_EQ(fresh.mapFile, map);
+    EXPECT_EQ(fresh.speed, speed);
+    EXPECT_EQ(out.take(), printed);
   }
 }
 

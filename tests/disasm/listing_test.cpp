@@ -3,22 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "common/bigendian.h"
-#include "support/fake_board.h"
+#include "support/board_line.h"
 
 using namespace h8;
 using namespace h8test;
 
 namespace {
 
-struct Listing : ::testing::Test {
-  FakeBoard board;
-  StringOutput out;
-  Link link{board, out};
-  Monitor mon{link};
+struct Listing : MonitorRig {
   SymbolTable symbols;
   const std::string longName = std::string(200, 'n');
 
@@ -33,7 +30,8 @@ struct Listing : ::testing::Test {
   }
 
   // Lists the instruction that the last line of `expected` shows, from memory holding just the
-  // words shown there (zeros after them), and checks the printed text, the next address and
+  // words shown there (zeros after them; an address beyond the board's map gets them as the
+  // MEM_READ reply), and checks the printed text, the next address and
   // the one 10-byte MEM_READ.
   void check(const std::string& expected) {
     const size_t start = expected.rfind('\n', expected.size() - 2) + 1;  // npos + 1 is 0
@@ -44,11 +42,16 @@ struct Listing : ::testing::Test {
       const unsigned long w = std::stoul(std::string(words + 5 * i, 4), nullptr, 16);
       bytes.insert(bytes.end(), {uint8_t(w >> 8), uint8_t(w)});
     }
-    board.setMem(address, Bytes(10, 0));
-    board.setMem(address, bytes);
+    const uint32_t next = address + uint32_t(bytes.size());
+    bytes.resize(10);
+    if (address > 0xFFFF) {
+      board.failOn(MEM_READ, Fault::Raw, frame(MEM_READ, bytes));  // beyond the board's map
+    } else {
+      board.setMem(address, bytes);
+    }
     board.clearLog();
     out.text.clear();
-    EXPECT_EQ(listInstruction(mon, symbols, out, address), address + bytes.size()) << expected;
+    EXPECT_EQ(listInstruction(mon, symbols, out, address), next) << expected;
     EXPECT_EQ(out.text, expected);
     Bytes read{MEM_READ, 0, 0, 0, 0, 10};
     store32(&read[1], address);
@@ -90,6 +93,13 @@ TEST_F(Listing, GoldenLinesByAddressingMode) {
     "001000 7860 6BA9 00AB CDEF      MOV.W   E1,@(ABCDEF:24,ER6)     ;table\n",
     "001000 0100 7810 6B22 0012 3456 MOV.L   @(123456:24,ER1),ER2    \n",
     "001000 0100 7890 6BA4 0012 3456 MOV.L   ER4,@(123456:24,ER1)    \n",
+    // As the GNU assembler encodes them.
+    "001000 0140 7810 6B20 0012 3456 LDC     @(123456:24,ER1),CCR    \n",
+    "001000 0140 7810 6BA0 0012 3456 STC     CCR,@(123456:24,ER1)    \n",
+    "001000 6F3A 0012                MOV.W   @(0012:16,ER3),E2       ;twelve\n",
+    "001000 6DFB                     MOV.W   E3,@-ER7                \n",
+    "001000 7A06 1234 5678           MOV.L   #12345678:32,ER6        \n",
+    "001000 7BD4 598F                EEPMOV.W                        \n",
     // Absolute.
     "001000 2A80                     MOV.B   @80:8,R2L               \n",
     "001000 6A2C 0012 3456           MOV.B   @123456:24,R4L          \n",
@@ -135,13 +145,8 @@ TEST_F(Listing, FailedReadPrintsItsMessageAndALineOfZeros) {
 TEST(FormatOperands, DirectivesAndTheReferenceAddress) {
   const Bytes ee(10, 0xEE), seq{0x11, 0x22, 0x33, 0x44, 0x55};
   constexpr uint32_t NEXT = 0xFFFFFFF0;  // the base of displacements
-  const struct {
-    const char* format;
-    Bytes bytes;
-    const char* text;
-    uint32_t reference;
-    bool referenced;
-  } cases[] = {
+  // The format and the instruction's bytes; the operands and the reference address they give.
+  const std::tuple<const char*, Bytes, const char*, uint32_t, bool> cases[] = {
       {"%RW1H,%RW1x", {0, 0xC4}, "E4,R4", 0, false},  // any character but H: low nibble
       // %IB, %IL and %PB: accepted forms the table does not use.
       {"%IB1", {0, 0xFF}, "FF", 0, false},
@@ -162,14 +167,14 @@ TEST(FormatOperands, DirectivesAndTheReferenceAddress) {
       {"%%I80", {0x12}, "%12", 0, false},
       {"@(%IW0:16,CCR)", {0xBE, 0xEF}, "@(BEEF:16,CCR)", 0xBEEF, true},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [format, bytes, text, reference, referenced] : cases) {
+    SCOPED_TRACE(text);
     uint8_t b[INSTRUCTION_BYTES] = {};
-    std::copy(c.bytes.begin(), c.bytes.end(), b);
-    uint32_t reference = 1;
-    bool referenced = !c.referenced;
-    EXPECT_EQ(formatOperands(c.format, b, NEXT, &reference, &referenced), c.text);
-    EXPECT_EQ(reference, c.reference);
-    EXPECT_EQ(referenced, c.referenced);
+    std::copy(bytes.begin(), bytes.end(), b);
+    uint32_t shownReference = 1;
+    bool shown = !referenced;
+    EXPECT_EQ(formatOperands(format, b, NEXT, &shownReference, &shown), text);
+    EXPECT_EQ(shownReference, reference);
+    EXPECT_EQ(shown, referenced);
   }
 }

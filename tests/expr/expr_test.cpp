@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/fake_board.h"
+#include "support/board_line.h"
 
 using namespace h8;
 using namespace h8test;
@@ -22,11 +22,7 @@ struct Row {
   std::string printed = "";
 };
 
-struct ExprTest : ::testing::Test {
-  FakeBoard board;
-  StringOutput out;
-  Link link{board, out};
-  Monitor mon{link};
+struct ExprTest : MonitorRig {
   SymbolTable symbols;
   Evaluator ev{mon, symbols, out};
 
@@ -36,9 +32,9 @@ struct ExprTest : ::testing::Test {
                                                       {"dup", 0x100},    {"dup", 0x300}};
     for (auto& [name, address] : table) symbols.addSymbol(name, address);
     symbols.addSymbol(std::string(63, 'n').c_str(), 0x7000);
-    board.regs[REG_PC] = 0x1234;
-    board.regs[REG_SP] = 0x1000;
-    board.regs[1] = 0xAABBCCDD;
+    board.setReg(REG_PC, 0x1234);
+    board.setReg(REG_SP, 0x1000);
+    board.setReg(1, 0xAABBCCDD);
     board.setMem(0x1000, {0x00, 0x00, 0x10, 0x00, 0xDE, 0xAD, 0xBE, 0xEF});
   }
 

@@ -45,9 +45,7 @@ TEST_F(SymbolsTest, TakesOnlyLinesWhoseColumnsHoldNameAddressAndKind) {
   // no delimiter, so a piece that starts one early or late changes the name).
   std::string pieces = full.substr(0, 95) + std::string(104, ' ') + mapLine("second", "H'20");
   pieces[199 + 33] = 'x';
-  const struct {
-    std::string file, listing;
-  } rows[] = {
+  const std::pair<std::string, std::string> rows[] = {  // the file, then the symbols listed
       {"Linkage map\n\n" + mapLine("_main", "H'00001000") + "   end\n", "00001000 : _main\n"},
       {mapLine("buf1", "0x0000FB80", "DAT") + mapLine("Buf2", "H'fb90", "DATA") +
        mapLine("x_9", "H'ABCDEF12", "ENTRY"), "0000FB80 : buf1\n0000FB90 : Buf2\nABCDEF12 : x_9\n"},
@@ -72,12 +70,12 @@ TEST_F(SymbolsTest, TakesOnlyLinesWhoseColumnsHoldNameAddressAndKind) {
       {mapLine("big", "H'123456789") + mapLine("zeros", "H'000000000001000"),
        "FFFFFFFF : big\n00001000 : zeros\n"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.file);
-    load(row.file);
+  for (const auto& [file, listing] : rows) {
+    SCOPED_TRACE(file);
+    load(file);
     StringOutput list;
     table.listSymbols(list);
-    EXPECT_EQ(list.text, row.listing);
+    EXPECT_EQ(list.text, listing);
   }
 }
 // clang-format on

@@ -6,18 +6,10 @@
 
 #include <fstream>
 
+#include "support/board_line.h"  // Bytes, cat, be32
+
 namespace h8test {
 
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes cat(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
-}
-inline Bytes be32(uint32_t v) {
-  return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-}
 // A record of `type` around the body `b`; the length byte counts type and length too.
 inline Bytes rec(uint8_t type, const Bytes& b) { return cat({{type, uint8_t(b.size() + 2)}, b}); }
 // Object data: byte 2 unused, load address, count, data.

@@ -1,5 +1,5 @@
 // Scripted console input for tests: lines and single keys, each available from a given poll
-// step of a FakeBoard on (so board output can arrive first). When the script is used up, the
+// step of a BoardLine on (so board output can arrive first). When the script is used up, the
 // keyboard reports the end of input, unless `endOfInput` is false.
 #pragma once
 
@@ -8,32 +8,31 @@
 #include <vector>
 
 #include "console/keyboard.h"
-#include "support/fake_board.h"
+#include "support/board_line.h"
 
 namespace h8test {
 
 class FakeKeyboard : public h8::Keyboard {
  public:
-  explicit FakeKeyboard(const FakeBoard* board = nullptr) : board_(board) {}
+  explicit FakeKeyboard(const BoardLine* board = nullptr) : board_(board) {}
 
-  void line(const std::string& text, long atStep = 0) { items_.push_back({atStep, text, true}); }
-  void key(int k, long atStep = 0) { items_.push_back({atStep, std::string(1, char(k)), false}); }
+  void line(const std::string& text, long atStep = 0) { items_.emplace_back(atStep, text); }
+  void key(int k, long atStep = 0) { items_.emplace_back(atStep, std::string(1, char(k))); }
 
   bool keyWaiting() override {
     if (items_.empty()) return endOfInput;
-    return !board_ || board_->steps() >= items_.front().at;
+    return !board_ || board_->steps() >= items_.front().first;
   }
   int readKey() override {
     if (items_.empty()) return -1;
-    Item it = items_.front();
+    keysRead.push_back(uint8_t(items_.front().second[0]));
     items_.pop_front();
-    keysRead.push_back(uint8_t(it.text[0]));
-    return uint8_t(it.text[0]);
+    return keysRead.back();
   }
   bool readLine(std::string& text, const std::string& prompt) override {
     prompts.push_back(prompt);
     if (items_.empty()) return false;
-    text = items_.front().text;
+    text = items_.front().second;
     items_.pop_front();
     return true;
   }
@@ -45,13 +44,8 @@ class FakeKeyboard : public h8::Keyboard {
   std::vector<uint8_t> keysRead;
 
  private:
-  struct Item {
-    long at;
-    std::string text;
-    bool isLine;
-  };
-  const FakeBoard* board_;
-  std::deque<Item> items_;
+  const BoardLine* board_;
+  std::deque<std::pair<long, std::string>> items_;  // from which poll step, and the text
 };
 
 }  // namespace h8test

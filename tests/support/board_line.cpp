@@ -1,0 +1,99 @@
+#include "support/board_line.h"
+
+#include <gtest/gtest.h>
+
+#include "common/target.h"
+
+namespace h8test {
+
+using namespace h8;
+
+Bytes frame(uint8_t type, const Bytes& payload) {
+  Bytes f(payload.size() + 5);
+  f[0] = STX;
+  f[1] = uint8_t(payload.size() + 2);
+  f[2] = type;
+  std::copy(payload.begin(), payload.end(), f.begin() + 3);
+  for (size_t i = 1; i < f.size() - 2; i++) f[f.size() - 2] -= f[i];
+  f.back() = ETX;
+  return f;
+}
+
+int ScriptedCore::run(Board&, uint32_t) {
+  if (stops.empty()) return RUN_CONTINUES;
+  int code = stops.front();
+  stops.pop_front();
+  return code;
+}
+
+void BoardLine::setMem(uint32_t address, const Bytes& bytes) {
+  EXPECT_TRUE(board.place(address, bytes.data(), uint32_t(bytes.size())))
+      << "unmapped bytes at " << std::hex << address;
+}
+
+int BoardLine::write(const uint8_t* data, int n) {
+  for (int i = 0; i < n; i++) {
+    sent.push_back(data[i]);
+    if (requestFrames_.feedPacket(data[i]) == FEED_COMPLETE) {
+      const uint8_t* f = requestFrames_.packetBuffer();
+      requests.emplace_back(f + 2, f + 1 + f[1]);
+    }
+    server.receive(data[i]);
+  }
+  server.runSlice();
+  return n;
+}
+
+int BoardLine::read(uint8_t* buffer, int n) {
+  int got = 0;
+  for (; got < n && !rx_.empty(); rx_.pop_front()) buffer[got++] = rx_.front();
+  return got;
+}
+
+void BoardLine::waitStep() {
+  ++steps_;
+  while (!due_.empty() && due_.begin()->first <= steps_) {
+    Bytes bytes = due_.begin()->second;
+    due_.erase(due_.begin());
+    bytes.empty() ? server.reset() : inject(bytes);
+  }
+  server.runSlice();
+  idleSteps_ = rx_.empty() && due_.empty() ? idleSteps_ + 1 : 0;
+  lost_ = lost_ || (hangLimit > 0 && idleSteps_ > hangLimit);
+}
+
+std::vector<uint8_t> BoardLine::codes() const {
+  std::vector<uint8_t> c;
+  for (const Bytes& r : requests) c.push_back(r[0]);
+  return c;
+}
+
+// The monitor writes each frame whole; anything else is the program's text.
+void BoardLine::fromMonitor(Bytes bytes) {
+  if (bytes.size() < 5 || bytes[0] != STX || bytes.size() != bytes[1] + 3u) return inject(bytes);
+  inject(Bytes(textBeforeReply.begin(), textBeforeReply.end()));
+  textBeforeReply.clear();
+  const uint8_t code = bytes[2];
+  auto replaced = replies.find(code);
+  Bytes payload =
+      replaced != replies.end() ? replaced->second : Bytes(bytes.begin() + 3, bytes.end() - 2);
+  auto* queue = &faults_[code];
+  if (queue->empty()) queue = &faults_[-1];
+  Fault fault = Fault::Raw;
+  bytes = frame(code, payload);  // unfaulted: as it stands
+  if (!queue->empty()) {
+    fault = queue->front().first;
+    if (fault == Fault::Raw) bytes = queue->front().second;
+    queue->pop_front();
+  }
+  if (fault == Fault::StatusNG && !payload.empty()) payload.back() = code == MEM_WRITE ? 2 : 0;
+  if (fault == Fault::StatusNG) bytes = frame(code, payload);
+  if (fault == Fault::Silence) bytes.clear();
+  if (fault == Fault::Restart) bytes = frame(RESTART);
+  if (fault == Fault::WrongCode) bytes = frame(0x7E, payload);
+  if (fault == Fault::BadSum) bytes[bytes.size() - 2] ^= 0x55;
+  if (fault == Fault::BadEtx) bytes.back() = 0x04;
+  inject(bytes);
+}
+
+}  // namespace h8test
