@@ -41,14 +41,17 @@ TEST_F(Interpreter, RepeatLineFollowsTheCommandStatus) {
   EXPECT_EQ(dbg->repeatLine, "");
 }
 
-// Q prints nothing and ends the loop; so does the end of input.
+// Q prints nothing and ends the loop; so does the end of input. A line's trailing CR (a pasted
+// line on a terminal whose output is a pipe) is no part of the command.
 TEST_F(Interpreter, QuitOrTheEndOfInputEndsTheLoop) {
   dbg->commandLoop();
   EXPECT_EQ(out.take(), ">");
-  keys.line("q");
+  board.setMem(0x1000, {0x41, 0x42, 0x43, 0x44});
+  keys.line("DB 0x1000 4\r\r");
+  keys.line("q\r");
   keys.line("db");
   dbg->commandLoop();
-  EXPECT_EQ(out.text, ">");
+  EXPECT_EQ(out.text, ">001000 41 42 43 44 " + std::string(36, ' ') + "ABCD\n>");
   EXPECT_TRUE(dbg->quit);
 }
 

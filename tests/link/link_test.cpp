@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <tuple>
 
 #include "link/serial.h"
@@ -110,7 +111,7 @@ TEST_F(LinkTest, RecogniserChecksEverythingAndSurvivesAnExchangeInTheMiddle) {
 
 #ifndef _WIN32
 // A line left with flow control, parity, stripping and 7 bits is opened raw 8N1 all the same.
-TEST(PosixSerialPort, OpensRaw8N1WhateverTheLineWasLeftWith) {
+TEST(PosixSerialPort, OpensRaw8N1WhateverTheLineWasLeftWithAndNeverSpinsOnceLost) {
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
   std::string slave = ptsname(master);
@@ -126,9 +127,15 @@ TEST(PosixSerialPort, OpensRaw8N1WhateverTheLineWasLeftWith) {
   EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | INPCK | ISTRIP), 0u);
   EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
   EXPECT_EQ(cfgetospeed(&t), speed_t(B38400));
-  port->close();
+  // Unplugged: the line is lost, and a lost line, which poll() answers at once, still costs each
+  // wait step its 10 ms instead of spinning.
   close(hold);
   close(master);
+  auto began = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; i++) port->waitStep();
+  EXPECT_TRUE(port->lost());
+  EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(50));
+  port->close();
 }
 #endif
 
