@@ -86,6 +86,7 @@ TEST(CpuInstruction, RegisterOperands) {
     {"1C98", 2, C, 0xA5A5A542, 0xA5A5A542, Z, 0xA5A5A542},  // cmp.b r1l,r0l
     {"1D10", 2, 0, 0xA5A58000, 0xA5A50001, V|H, 0xA5A58000},  // cmp.w r1,r0
     {"7A20 10000000", 6, 0, 0x0FFFFFFF, P, N|C, 0x0FFFFFFF},  // cmp.l #0x10000000,er0
+    {"A801", 2, 0, 0xA5A5A500, P, N|H|C, 0xA5A5A500},  // cmp.b #1,r0l
     {"1788", 2, 0, 0xA5A5A580, P, N|V|C, 0xA5A5A580},  // neg.b r0l
     {"1790", 2, 0, 0xA5A58000, P, N|V|C, 0xA5A58000},  // neg.w r0
     {"17B0", 2, 0, 0x00000010, P, N|H|C, 0xFFFFFFF0},  // neg.l er0
@@ -100,11 +101,16 @@ TEST(CpuInstruction, RegisterOperands) {
     {"1698", 2, V|C, 0xA5A5A5F0, 0xA5A5A5BC, N|C, 0xA5A5A5B0},  // and.b r1l,r0l
     {"C880", 2, 0, 0xA5A5A501, P, N, 0xA5A5A581},  // or.b #0x80,r0l
     {"1598", 2, 0, 0xA5A5A55A, 0xA5A5A55A, Z, 0xA5A5A500},  // xor.b r1l,r0l
+    {"D8FF", 2, Z|V, 0xA5A5A55A, P, N, 0xA5A5A5A5},  // xor.b #0xff,r0l
+    {"E80F", 2, N|V|C, 0xA5A5A5F0, P, Z|C, 0xA5A5A500},  // and.b #0xf,r0l
+    {"6410", 2, 0, 0xA5A50F00, 0xA5A580F0, N, 0xA5A58FF0},  // or.w r1,r0
     {"7960 00FF", 4, N, 0xA5A51234, P, 0, 0xA5A50034},  // and.w #0xff,r0
     {"01F0 6610", 4, 0, 0xF0F0F0F0, 0x0F0F0F0F, Z, 0x00000000},  // and.l er1,er0
     {"7A40 80000000", 6, Z, 0x00000000, P, N, 0x80000000},  // or.l #0x80000000,er0
     {"01F0 6510", 4, 0, 0x12345678, 0xFFFFFFFF, N, 0xEDCBA987},  // xor.l er1,er0
+    {"7A50 FFFFFFFF", 6, N|Z|V, P, P, 0, 0x5A5A5A5A},  // xor.l #0xffffffff,er0
     {"1708", 2, 0, 0xA5A5A55F, P, N, 0xA5A5A5A0},  // not.b r0l
+    {"1710", 2, V, 0xA5A57FFF, P, N, 0xA5A58000},  // not.w r0
     {"1730", 2, V, 0x7FFFFFFF, P, N, 0x80000000},  // not.l er0
     {"1750", 2, N, P, P, 0, 0xA5A500A5},  // extu.w r0
     {"1770", 2, N, P, P, 0, 0x0000A5A5},  // extu.l er0
@@ -112,6 +118,7 @@ TEST(CpuInstruction, RegisterOperands) {
     {"17F0", 2, N, 0xA5A57FFF, P, 0, 0x00007FFF},  // exts.l er0
     {"0C18", 2, V|C, P, 0xA5A5ABA5, N|C, 0xA5A5A5AB},  // mov.b r1h,r0l
     {"0D10", 2, 0, P, 0x00008000, N, 0xA5A58000},  // mov.w r1,r0
+    {"0F90", 2, Z|V, P, 0x80000000, N, 0x80000000},  // mov.l er1,er0
     {"F880", 2, 0, 0x00000000, P, N, 0x00000080},  // mov.b #0x80,r0l
     {"7908 1234", 4, Z|V, P, P, 0, 0x1234A5A5},  // mov.w #0x1234,e0
     {"7A00 00000000", 6, 0, P, P, Z, 0x00000000},  // mov.l #0,er0
@@ -120,6 +127,7 @@ TEST(CpuInstruction, RegisterOperands) {
     {"0208", 2, 0x2B, P, P, 0x2B, 0xA5A5A52B},  // stc ccr,r0l
     {"067F", 2, 0xFF, P, P, 0x7F, P},  // andc #0x7f,ccr
     {"0440", 2, 0x01, P, P, 0x41, P},  // orc #0x40,ccr
+    {"0581", 2, 0x0F, P, P, 0x8E, P},  // xorc #0x81,ccr
     // Shifts and rotates
     {"1088", 2, 0, 0xA5A5A5C0, P, N|C, 0xA5A5A580},  // shal.b r0l
     {"1108", 2, 0, 0xA5A5A581, P, C, 0xA5A5A540},  // shlr.b r0l
@@ -193,6 +201,8 @@ TEST(CpuInstruction, MemoryOperands) {
     {"6AC8 FF00", 6, 0, P, P, N, P, {}, 0xA5223344},  // movtpe r0l,@0xff00:16
     {"0140 6920", 6, 0, P, 0xFF06, 0x80, P},  // ldc @er2,ccr
     {"0140 6D20", 8, 0, P, 0xFF00, 0x11, P, 0xFF02},  // ldc @er2+,ccr
+    {"0140 6F20 0002", 8, 0, P, 0xFEFE, 0x11, P},  // ldc @(2,er2),ccr
+    {"0140 6B80 FF00", 8, 0x05, P, P, 0x05, P, {}, 0x05053344},  // stc ccr,@0xff00:16
     {"0140 6DA0", 8, 0x40, P, 0xFF02, 0x40, P, 0xFF00, 0x40403344},  // stc ccr,@-er2
     {"0140 6BA0 0000FF00", 10, 0x05, P, P, 0x05, P, {}, 0x05053344},  // stc ccr,@0xff00:24
     {"0140 7820 6B20 00001000", 12, 0, P, 0xEF00, 0x11, P},  // ldc @(0x1000:24,er2),ccr
