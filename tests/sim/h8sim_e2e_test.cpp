@@ -116,12 +116,7 @@ TEST(H8simEndToEnd, DebuggerSessionsAgainstTheSimulatedBoard) {
   Child sim({H8SIM, "--flash", flash, "--load", abs, "--link", link});
   ASSERT_TRUE(sim.waitFor("h8sim: board on /dev/pts/")) << sim.output;
   Child s({H8DBG, "-c", link});
-  ASSERT_TRUE(s.waitFor("*\n>")) << s.output;
-  EXPECT_TRUE(
-      has(s.output, "Use port " + link + " speed  19200\n\n" +
-                        "Target Board(MIRO-H8/3664) vesk3664 Ver 1.0(build 1)\n"
-                        "Flash-program/data address = 0000F780 - 0000FB7F (size = 00000400)\n"
-                        "User data address =          0000FC00 - 0000FCFF (size = 00000100)\n"));
+  ASSERT_TRUE(s.waitFor("vesk3664 Ver 1.0(build 1)\n") && s.waitFor("*\n>")) << s.output;
 
   EXPECT_EQ(s.command("db 0 4").substr(0, 18), "000000 01 00 02 04");  // the monitor's vectors
   EXPECT_EQ(s.command("db 0x10c6 4").substr(0, 18), "0010C6 51 52 FF FF");
