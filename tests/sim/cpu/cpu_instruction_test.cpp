@@ -140,6 +140,8 @@ TEST(CpuInstruction, RegisterOperands) {
     {"1010", 2, 0, 0xA5A58000, P, Z|C, 0xA5A50000},  // shll.w r0
     {"10B0", 2, 0, 0x40000000, P, N|V, 0x80000000},  // shal.l er0
     {"13B0", 2, 0, 0x00000001, P, N|C, 0x80000000},  // rotr.l er0
+    {"1230", 2, 0, 0x80000000, P, Z|C, 0x00000000},  // rotxl.l er0
+    {"1330", 2, 0, 0x00000001, P, Z|C, 0x00000000},  // rotxr.l er0
     // Multiply and divide: by zero the register stays and Z is set; an overflowing quotient
     // is truncated.
     {"5090", 14, Z|C, 0xA5A5A5FF, 0xA5A5A5FF, Z|C, 0xA5A5FE01},  // mulxu.b r1l,r0
