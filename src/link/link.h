@@ -21,6 +21,7 @@
 //   readAndFeed(&b)  take one waiting byte from the line into b and feed it; FEED_NO_BYTE when
 //                    none is waiting
 //   getByte/getWord/getLong  hand out the received TYPE and payload; 0 when too few bytes remain
+//   remaining()      how many received bytes are left to hand out
 //   DumpPacket()     diagnostic hex dump of the frame buffer
 //
 // Owns: the port's time-out, the frame buffer with its read/write position, and the
@@ -87,6 +88,8 @@ class Link {
   uint8_t getByte();
   uint16_t getWord();
   uint32_t getLong();
+  // Received bytes not yet handed out.
+  int remaining() const { return packetLen_; }
 
   void DumpPacket();
 

@@ -5,8 +5,10 @@
 //   waitResponse(code)     WAIT_OK expected reply arrived (read position at its payload),
 //                          WAIT_NO_FRAME, WAIT_RESTARTED (answered with a VERSION request), else
 //                          the unexpected code
-//   request(exchange)      send the request being built (begin/put*) and take its reply as the
-//                          Exchange says, printing the Exchange's message for a failure
+//   request(exchange, n)   send the request being built (begin/put*) and take its reply as the
+//                          Exchange says, printing the Exchange's message for a failure. A
+//                          reply with fewer than `n` payload bytes (those the caller takes) is
+//                          SHORT: "Error: short reply to NAME (got of n bytes)"
 //   getVersion/getFlashProgArea/getUserDataArea   1 done, 0 failed (outputs zeroed first)
 //   readMem/writeMem       move `count` bytes (16-bit; 0 moves nothing) in chunks of at most
 //                          16; print their own error and stop at the first failing chunk.
@@ -34,7 +36,7 @@ namespace h8 {
 enum WaitResult { WAIT_NO_FRAME = -1, WAIT_OK = 0, WAIT_RESTARTED = RESTART };
 
 // What came of an exchange.
-enum class Reply { OK, NO_FRAME, WRONG_CODE, REFUSED, RESTARTED };
+enum class Reply { OK, NO_FRAME, WRONG_CODE, REFUSED, RESTARTED, SHORT };
 
 // How a reply's status byte is judged.
 enum class StatusByte {
@@ -63,7 +65,7 @@ class Monitor {
   static int findReg(std::string& name);
 
   int waitResponse(int expected);
-  Reply request(const Exchange& exchange);
+  Reply request(const Exchange& exchange, int replyBytes = 0);
 
   int getVersion(int& major, int& minor, int& build);
   int getFlashProgArea(uint32_t& start, uint32_t& size);

@@ -168,7 +168,8 @@ TEST(H8simEndToEnd, HelpShowsTheBoardAndABadCommandLineOrBoardEndsWithStatusTwo)
   const std::string USAGE = " (h8sim --help for usage)";
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--load", low},
-       low + ": no program loaded (not a SYSROF file, or data outside 1000..7FFF)"},
+       "SYSROF file " + low + ": object data at 00000F00 - 00000F0F lies outside 00001000 - 00007FFF"},
+      {{"--load", "/dev/zero"}, "Can't open file /dev/zero: not a regular file"},
       {{"--flash", small}, small + ": not a flash image (32768 bytes expected)"},
       {{"--flash", "/no/f.bin"}, "/no/f.bin.tmp: No such file or directory"},
       {{"--link", small}, small + ": exists and is not a symbolic link"},
