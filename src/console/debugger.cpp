@@ -23,7 +23,7 @@ Debugger::Debugger(SerialPort& port, Keyboard& keyboard, Output& out)
 
 int Debugger::run(int argc, char** argv) {
   parseOptions(argc, argv);
-  if (!startUp()) return 0;
+  if (!startUp()) return 1;
   commandLoop();
   console.port.close();
   return 0;
@@ -98,8 +98,18 @@ bool Debugger::startUp() {
   out.flush();
   if (!console.port.open(portName, speed)) {
     out.puts("initCom() returns with error.\n");
+    std::string why = console.port.openError();
+    if (!why.empty()) {
+      out.printf("Can't open %s: %s\n", serialDevicePath(portName).c_str(), why.c_str());
+    }
     out.flush();
     return false;
+  }
+  // A speed the port does not take leaves it at the one it had: say which, as the line above
+  // showed the one asked for.
+  long inUse = console.port.speed();
+  if (inUse > 0 && inUse != speed) {
+    out.printf("Speed %ld is not available: %s runs at %ld\n", speed, portName.c_str(), inUse);
   }
   if (mapFile.size() >= 2) console.symbols.loadSymbols(mapFile, out);
 

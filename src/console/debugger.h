@@ -3,9 +3,12 @@
 // piece of long-lived state; tests build a fresh one over a fake board and keyboard.
 //
 //   run(argc, argv)   the whole program: options, banner, port open, map file, version probe
-//                     and request, areas, command loop until Q, port close. Returns 0.
+//                     and request, areas, command loop until Q, port close. Returns 0, or 1
+//                     when the port could not be opened.
 //   parseOptions      -m, -c, -s and the usage text
 //   startUp()         banner through the closing asterisks; false when the port did not open
+//                     (the system's reason follows the failure line); a speed the port did not
+//                     take is named with the one in use
 //   commandLoop()     prompt, wait, run commands until Q or the end of console input
 //   execute(line)     one command line as typed (empty = the repeat line); false after Q
 //

@@ -181,8 +181,9 @@ TEST(DebuggerProcess, EndOfInputEndsTheSessionAndAMissingPortFails) {
 
   Process missing({"-c", "/nonexistent/tty"}, false);
   missing.serveUntil([] { return false; });
-  EXPECT_EQ(missing.exitStatus(), 0);
-  const std::string tail = "speed  19200\n\ninitCom() returns with error.\n";
+  EXPECT_EQ(missing.exitStatus(), 1);
+  const std::string tail = "speed  19200\n\ninitCom() returns with error.\n"
+                           "Can't open /nonexistent/tty: No such file or directory\n";
   EXPECT_EQ(missing.shown.substr(missing.shown.size() - tail.size()), tail);
 }
 

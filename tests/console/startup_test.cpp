@@ -83,15 +83,28 @@ TEST_F(StartUp, OptionsAndTheirErrors) {
   }
 }
 
-TEST_F(StartUp, PortThatWillNotOpenEndsAtOnce) {
+// A port that will not open ends the program with a failure status and the system's reason.
+TEST_F(StartUp, PortThatWillNotOpenEndsAtOnceSayingWhy) {
   board.openResult = false;
-  EXPECT_EQ(start({"h8dbg", "-c", "com9"}), 0);
-  EXPECT_EQ(out.text, kStars +
-                          "\nMIRO-H8/3664 ROM Program Debugger Ver 0.3(build 49)\n"
-                          "Use port COM9 speed  19200\n\n"
-                          "initCom() returns with error.\n");
+  board.openFailure = "Device or resource busy";
+  EXPECT_EQ(start({"h8dbg", "-c", "com9"}), 1);
+  EXPECT_EQ(out.take(), kStars +
+                            "\nMIRO-H8/3664 ROM Program Debugger Ver 0.3(build 49)\n"
+                            "Use port COM9 speed  19200\n\n"
+                            "initCom() returns with error.\n" +
+                            "Can't open " + serialDevicePath("COM9") +
+                            ": Device or resource busy\n");
   EXPECT_TRUE(board.sent.empty());
   EXPECT_FALSE(board.closed);
+}
+
+// A speed the port did not take is named with the one it runs at.
+TEST_F(StartUp, SpeedThePortDidNotTakeIsCorrected) {
+  board.speedInUse = 19200;
+  EXPECT_EQ(start({"h8dbg", "-s", "-5"}), 0);
+  EXPECT_NE(out.text.find("speed     -5\n\nSpeed -5 is not available: com1 runs at 19200\n"),
+            std::string::npos)
+      << out.text;
 }
 
 TEST_F(StartUp, SilentProbeThenAnswerAndFailedAreas) {

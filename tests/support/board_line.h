@@ -85,6 +85,8 @@ class BoardLine : public h8::SerialPort {
   unsigned available() override { return unsigned(rx_.size()); }
   void waitStep() override;
   bool lost() const override { return lost_; }
+  long speed() const override { return speedInUse; }
+  std::string openError() const override { return openFailure; }
 
   void setMem(uint32_t address, const Bytes& bytes);
   uint8_t mem(uint32_t address) const { return board.read(address); }
@@ -108,6 +110,8 @@ class BoardLine : public h8::SerialPort {
   long hangLimit = 200000;
 
   bool openResult = true, closed = false;
+  std::string openFailure;  // the reason a failed open gives
+  long speedInUse = 0;      // the speed the open port reports (0: not known)
   std::string openedName;
   long openedSpeed = 0;
 
