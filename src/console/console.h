@@ -7,7 +7,7 @@
 //   evalArgument(w, e, v)    evaluate an argument word into v; when it does not evaluate, print
 //                            the format e (taking the word) and leave v as it was
 //
-// Owns the link, the monitor requests, the symbols and the evaluator for the whole session, and
+// Owns the user's interrupt of a wait, the link, the monitor requests, the symbols and the evaluator for the whole session, and
 // the monitor version the prompt refreshes after a restart.
 #pragma once
 
@@ -38,6 +38,7 @@ class Console {
   SerialPort& port;
   Keyboard& keyboard;
   Output& out;
+  WaitInterrupt interrupt;  // armed while a command runs; the link's waits watch it
   Link link;
   Monitor monitor;
   SymbolTable symbols;

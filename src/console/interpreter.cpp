@@ -118,7 +118,13 @@ bool Debugger::execute(std::string line) {
   Words args;
   for (size_t i = 1; i < words.size() && args.size() < MAX_ARGUMENTS; i++) args.push_back(words[i]);
 
+  console.interrupt.arm();
   int status = command->handler(*this, args);
+  if (console.interrupt.pending()) {
+    console.out.puts("Interrupted: gave up waiting for the board\n");
+    status = -1;
+  }
+  console.interrupt.disarm();
 
   switch (command->repeat) {
     case RepeatRule::Keep:

@@ -27,6 +27,7 @@ int RunCommands::runAndWait() {
     ~RunMode() { keyboard.setRunMode(false); }
   } runMode(keyboard);
   for (;;) {
+    if (c_.link.interrupted()) return -1;
     bool key = keys && keyboard.keyWaiting();
     if (!key && c_.link.availCom() == 0) {
       if (c_.port.lost()) return -1;
@@ -51,6 +52,7 @@ int RunCommands::runAndWait() {
 int RunCommands::runUserProgram() {
   Output& out = c_.out;
   uint32_t sp = c_.monitor.readReg(REG_SP) & 0xFFFF;
+  if (c_.link.interrupted()) return -1;
   if (sp > STACK_HIGH || sp < STACK_LOW) {
     out.printf("Not valid stack(%04lX). Can't set execution-address on Stack\n", (unsigned long)sp);
     return -2;
@@ -72,7 +74,7 @@ int RunCommands::runUserProgram() {
     registers_.showRegistersAndPc();
     return code;
   }
-  out.puts(r == RESTART ? "Reset!\n" : "Unknown packet\n");
+  if (!c_.link.interrupted()) out.puts(r == RESTART ? "Reset!\n" : "Unknown packet\n");
   return -1;
 }
 
@@ -93,6 +95,7 @@ int RunCommands::step(const Words& args) {
   for (uint32_t step = 0; step < count; step++) {
     c_.monitor.writeBreakpoint(c_.monitor.readReg(REG_PC));
     int r = runAndWait();
+    if (c_.link.interrupted()) return -3;
     if (r != GO) {
       c_.out.printf("Return with invalid responce. packet=%d\n", r);
       return -3;

@@ -3,7 +3,8 @@
 // Serial operations (over a SerialPort):
 //   putCom(v)        write the low 8 bits of v as one byte
 //   getCom()         next byte 0..255, or -1 after `comTimeout` poll steps without one
-//                    (0 = wait without limit) or when the port is lost
+//                    (0 = wait without limit), when the port is lost or when the user
+//                    interrupted the wait (`interrupt`)
 //   availCom()       received bytes waiting; readCom/writeCom move raw bytes
 //
 // Frames: STX COUNT TYPE payload SUM ETX, COUNT = payload + 2 (at most 29), SUM makes
@@ -32,6 +33,7 @@
 #include <cstdint>
 
 #include "common/output.h"
+#include "common/wait_interrupt.h"
 #include "link/serial.h"
 
 namespace h8 {
@@ -67,6 +69,9 @@ class Link {
   Output& out() { return out_; }
 
   int comTimeout = 0;
+  // When set, a pending interrupt ends every wait for a byte as a time-out does.
+  const WaitInterrupt* interrupt = nullptr;
+  bool interrupted() const { return interrupt != nullptr && interrupt->pending(); }
 
   int writeCom(const uint8_t* data, int n) { return port_.write(data, n); }
   int readCom(uint8_t* buffer, int n) { return port_.read(buffer, n); }

@@ -55,7 +55,7 @@ int Monitor::findReg(std::string& name) {
 
 int Monitor::waitResponse(int expected) {
   if (link_.receivePacket() <= 0) {
-    out_.puts("Error waiting packet receive.\n");
+    if (!link_.interrupted()) out_.puts("Error waiting packet receive.\n");
     return WAIT_NO_FRAME;
   }
   int code = link_.getByte();
@@ -74,6 +74,9 @@ int Monitor::waitResponse(int expected) {
 }
 
 Reply Monitor::request(const Exchange& x, int replyBytes) {
+  // Once the user has given up the command, nothing more is sent and nothing is reported: the
+  // console says once that the command was interrupted.
+  if (link_.interrupted()) return Reply::NO_FRAME;
   link_.endPacket();
   link_.sendPacket();
   Reply reply = Reply::OK;
@@ -84,13 +87,13 @@ Reply Monitor::request(const Exchange& x, int replyBytes) {
     if (r == WAIT_RESTARTED) reply = Reply::RESTARTED;
     if (r != WAIT_OK && reply == Reply::OK) reply = Reply::WRONG_CODE;
     if (reply != Reply::OK) {
-      out_.printf(x.wrongCode, r);
+      if (!link_.interrupted()) out_.printf(x.wrongCode, r);
       return reply;
     }
   } else {
     detail = link_.receivePacket();
     if (detail <= 0) {
-      out_.printf(x.noFrame, detail);
+      if (!link_.interrupted()) out_.printf(x.noFrame, detail);
       return Reply::NO_FRAME;
     }
     detail = link_.getByte();
@@ -226,6 +229,7 @@ Reply Monitor::programFlash(uint32_t source, uint32_t target, const Exchange& x)
 }
 
 void Monitor::go() {
+  if (link_.interrupted()) return;
   link_.beginPacket(GO);
   link_.endPacket();
   link_.sendPacket();

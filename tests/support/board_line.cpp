@@ -57,6 +57,11 @@ void BoardLine::waitStep() {
     due_.erase(due_.begin());
     bytes.empty() ? server.reset() : inject(bytes);
   }
+  while (!calls_.empty() && calls_.begin()->first <= steps_) {
+    std::function<void()> f = calls_.begin()->second;
+    calls_.erase(calls_.begin());
+    f();
+  }
   server.runSlice();
   idleSteps_ = rx_.empty() && due_.empty() ? idleSteps_ + 1 : 0;
   lost_ = lost_ || (hangLimit > 0 && idleSteps_ > hangLimit);

@@ -12,6 +12,7 @@
 //   replies[c]              a payload in place of the monitor's in every frame of code c
 //   textBeforeReply         text sent just before the next frame
 //   inject(b) / schedule(n, b) / resetAt(n)   bytes now, bytes or the reset switch n steps on
+//   callAt(n, f)            run f n steps on (the user interrupting a wait)
 //   setMem/mem, setReg/reg  the board's memory (any mapped address, flash too) and registers
 //   sent, requests, codes() what the host sent: every byte, and TYPE + payload of each frame
 // MonitorRig: a test fixture with the host's Link and Monitor over a BoardLine.
@@ -21,6 +22,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -101,6 +103,8 @@ class BoardLine : public h8::SerialPort {
   void inject(const Bytes& bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
   void schedule(int steps, const Bytes& bytes) { due_.emplace(steps_ + steps, bytes); }
   void resetAt(int steps) { due_.emplace(steps_ + steps, Bytes()); }
+  // `f` runs at the poll step n steps on: what the user does while the host waits.
+  void callAt(int steps, std::function<void()> f) { calls_.emplace(steps_ + steps, std::move(f)); }
 
   Bytes sent;
   std::vector<Bytes> requests;
@@ -137,6 +141,7 @@ class BoardLine : public h8::SerialPort {
   std::deque<uint8_t> rx_;
   std::map<int, std::deque<std::pair<Fault, Bytes>>> faults_;  // by code; -1: any frame
   std::multimap<long, Bytes> due_;                             // by step; no bytes: a reset
+  std::multimap<long, std::function<void()>> calls_;
   long steps_ = 0, idleSteps_ = 0;
   bool lost_ = false;
   h8::NullOutput quiet_;
