@@ -33,6 +33,7 @@
 #include "link/serial.h"
 #include "sim/board.h"
 #include "sim/core.h"
+#include "sim/faults.h"
 #include "sim/monitor_server.h"
 
 namespace h8test {
@@ -48,7 +49,7 @@ inline Bytes be32(uint32_t v) {
   return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
 }
 // A complete frame around TYPE and payload, with a correct SUM.
-Bytes frame(uint8_t type, const Bytes& payload = {});
+inline Bytes frame(uint8_t type, const Bytes& payload = {}) { return h8::makeFrame(type, payload); }
 
 // A program for GO: each start sends `text` as its output; run() stops with the next of `stops`
 // and keeps running when none is left.
@@ -61,15 +62,7 @@ struct ScriptedCore : h8::CpuCore {
   std::deque<int> stops;
 };
 
-enum class Fault {
-  Silence,    // the frame is not sent
-  Restart,    // a RESTART frame instead
-  WrongCode,  // its TYPE is 0x7E
-  BadSum,     // a wrong SUM
-  BadEtx,     // its last byte is 0x04
-  StatusNG,   // the last payload byte 0 (MEM_WRITE: 2)
-  Raw,        // `raw` instead
-};
+using h8::Fault;  // the faults h8sim's --fault injects (sim/faults.h)
 
 class BoardLine : public h8::SerialPort {
  public:
