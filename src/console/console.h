@@ -44,6 +44,7 @@ class Console {
   SymbolTable symbols;
   Evaluator evaluator;
   int version[3] = {0, 0, 0};  // major, minor, build of the monitor
+  bool batch = false;          // commands from options or a file: no keys reach a program
 
  private:
   bool lossReported_ = false;  // a lost serial line is reported once

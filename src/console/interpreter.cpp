@@ -39,7 +39,7 @@ int quit(Debugger& d, const Words&) {
 
 int unknown(Debugger& d, const Words&) {
   d.console.out.puts("Unknown Command\n");
-  return 0;
+  return -1;
 }
 
 // Searched from the top; the last row (no name) stands for a word that is not a command.
@@ -125,6 +125,7 @@ bool Debugger::execute(std::string line) {
     status = -1;
   }
   console.interrupt.disarm();
+  lastStatus = status;
 
   switch (command->repeat) {
     case RepeatRule::Keep:

@@ -74,6 +74,12 @@ int Monitor::waitResponse(int expected) {
 }
 
 Reply Monitor::request(const Exchange& x, int replyBytes) {
+  Reply reply = exchange(x, replyBytes);
+  if (reply != Reply::OK) failures++;
+  return reply;
+}
+
+Reply Monitor::exchange(const Exchange& x, int replyBytes) {
   // Once the user has given up the command, nothing more is sent and nothing is reported: the
   // console says once that the command was interrupted.
   if (link_.interrupted()) return Reply::NO_FRAME;

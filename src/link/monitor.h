@@ -20,8 +20,10 @@
 //   eraseFlash(x)          FLASH_ERASE of the user area; programFlash(source, target, x)
 //                          FLASH_WRITE of one block; the Exchange names the caller's messages
 //   go()                   send GO; the stop report comes later, to the caller's run loop
+//   failures               count of the exchanges that failed, for the caller to compare
 //
-// Every failure prints one line through the link's output; nothing is retried. Owns no state.
+// Every failure prints one line through the link's output; nothing is retried. Owns no state
+// but the failure count.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +68,8 @@ class Monitor {
 
   int waitResponse(int expected);
   Reply request(const Exchange& exchange, int replyBytes = 0);
+  // Exchanges that failed so far (batch mode ends the run at a command that adds to it).
+  long failures = 0;
 
   int getVersion(int& major, int& minor, int& build);
   int getFlashProgArea(uint32_t& start, uint32_t& size);
@@ -85,6 +89,8 @@ class Monitor {
   void go();
 
  private:
+  Reply exchange(const Exchange& exchange, int replyBytes);
+
   Link& link_;
   Output& out_;
 };
