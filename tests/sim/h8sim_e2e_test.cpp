@@ -278,3 +278,20 @@ TEST(H8simEndToEnd, FaultScenariosGiveOneClearLineAndTheSessionGoesOn) {
     EXPECT_EQ(dbg.finish(), 0) << dbg.output;
   }
 }
+
+// Batch mode as a Makefile's flash step uses it, and a run that outlasts -t.
+TEST(H8simEndToEnd, BatchRunsFlashAProgramAndBoundARun) {
+  TempDir dir;
+  std::string loop = dir.file("loop.abs", sysrofImage(0x1000, "\x40\xFE"));
+  std::string link = dir.file("board");
+  Child sim({H8SIM, "--link", link});
+  ASSERT_TRUE(sim.waitFor("h8sim: board on ")) << sim.output;
+  Child flash({H8DBG, "-c", link, "-b", "-e", "LO " + loop, "-e", "USR"});
+  EXPECT_EQ(flash.finish(), 0) << flash.output;
+  EXPECT_TRUE(has(flash.output, "\nFinished to load " + loop + "\n>USR\n"));
+  EXPECT_TRUE(has(flash.output, "Succeed.\n"));
+  Child run({H8DBG, "-c", link, "-b", "-t", "1", "-e", "db 0x1000 2", "-e", "g", "-e", "q"});
+  EXPECT_EQ(run.finish(), 2) << run.output;
+  EXPECT_TRUE(has(run.output, ">db 0x1000 2\n001000 40 FE"));
+  EXPECT_TRUE(has(run.output, ">g\n\nRun time limit of 1 s reached: the program goes on running"));
+}
