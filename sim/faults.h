@@ -7,7 +7,8 @@
 //                               false with a one-line message for a bad spec
 //   FaultyLine(line)            a SerialPort over the board's line that applies each rule once,
 //                               to the reply it names. A reset or a vanishing line is left to
-//                               the session to carry out (takeReset(), vanished()).
+//                               the session to carry out (takeReset(), vanished(),
+//                               takeMisprogram()).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ enum class Fault {
   Garbage,    // bytes that are no frame before it
   Reset,      // not sent: the board is reset instead
   Vanish,     // not sent: the line goes away, as an unplugged adapter does
+  Misprogram,  // sent as it is, but the block just programmed keeps one wrong bit
   Raw,        // `raw` instead
 };
 
@@ -66,12 +68,17 @@ class FaultyLine : public SerialPort {
     return r;
   }
   bool vanished() const { return vanished_; }
+  bool takeMisprogram() {
+    bool m = misprogram_;
+    misprogram_ = false;
+    return m;
+  }
 
  private:
   SerialPort& line_;
   std::vector<FaultRule> rules_;
   int seen_[257] = {};  // replies seen per code; [256] all of them
-  bool reset_ = false, vanished_ = false;
+  bool reset_ = false, vanished_ = false, misprogram_ = false;
 };
 
 }  // namespace h8

@@ -216,6 +216,7 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
       resetFlag = 0;
       server.reset();
     }
+    if (faulty.takeMisprogram()) board.spoilLastProgrammed();
     // A vanishing line ends the board as an unplugged adapter does: the pty closes.
     if (faulty.vanished()) break;
     if (abortFlag) {

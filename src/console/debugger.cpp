@@ -105,6 +105,8 @@ void Debugger::parseOptions(int argc, char** argv) {
       }
     } else if (option == "-b") {
       batch = true;
+    } else if (option == "-V") {
+      flash.state().verify = true;
     } else if (option == "--help") {
       showHelp = true;
     } else if (option == "--version") {
@@ -281,6 +283,8 @@ void Debugger::printHelp() {
       "  -e COMMAND   a command for batch mode; may be given again, run in order\n"
       "  -x FILE      batch commands from FILE, one a line\n"
       "  -t SECONDS   batch mode: the longest G or S may wait for the program to stop\n"
+      "  -V           after LO and USR, read every programmed block back and compare it;\n"
+      "               a block that differs is reported and the command fails\n"
       "  --version    print the version and end\n"
       "  --help       this text and end\n"
       "\n"

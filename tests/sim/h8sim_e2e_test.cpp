@@ -294,4 +294,17 @@ TEST(H8simEndToEnd, BatchRunsFlashAProgramAndBoundARun) {
   EXPECT_EQ(run.finish(), 2) << run.output;
   EXPECT_TRUE(has(run.output, ">db 0x1000 2\n001000 40 FE"));
   EXPECT_TRUE(has(run.output, ">g\n\nRun time limit of 1 s reached: the program goes on running"));
+  // -V reads the blocks back: a block the board kept a wrong bit in fails the load; the fault
+  // hits once, so the next load reads back as written. (A fresh board: the first still runs.)
+  Child spoiled({H8SIM, "--fault", "misprogram@FLASH_WRITE"});
+  ASSERT_TRUE(spoiled.waitFor("h8sim: board on ") && spoiled.waitFor("\n")) << spoiled.output;
+  std::string pty = spoiled.output.substr(spoiled.output.find("/dev/"));
+  pty = pty.substr(0, pty.find('\n'));
+  Child caught({H8DBG, "-c", pty, "-b", "-V", "-e", "LO " + loop});
+  EXPECT_EQ(caught.finish(), 1) << caught.output;
+  EXPECT_TRUE(has(caught.output, "Verify: block 00001000 differs at 00001000: written 40, read 41\n"
+                                 "Error loading " + loop + "\nBatch run stopped: LO " + loop));
+  Child verified({H8DBG, "-c", pty, "-b", "-V", "-e", "LO " + loop});
+  EXPECT_EQ(verified.finish(), 0) << verified.output;
+  EXPECT_TRUE(has(verified.output, "\nVerified: every block reads back as written\nFinished"));
 }
