@@ -18,7 +18,7 @@ using namespace h8;
 
 namespace {
 
-TEST(Ports, PrintsOneLineAPortWithTheDevicesInOneColumn) {
+TEST(SerialPorts, PrintsOneLineAPortWithTheDevicesInOneColumn) {
   struct Case {
     std::vector<PortInfo> ports;
     const char* printed;
@@ -105,7 +105,7 @@ class FakeTree {
 
 // The ports listed from a tree with USB adapters, a CDC device, one real UART among phantom
 // ones and ttys that are no serial ports; their device nodes show each state the listing gives.
-TEST(Ports, ListsTheSerialPortsOfAFakeTreeInNaturalOrderWithWhatIsKnown) {
+TEST(SerialPorts, ListsTheSerialPortsOfAFakeTreeInNaturalOrderWithWhatIsKnown) {
   FakeTree t;
   const std::string usb = "pci0000:00/0000:00:14.0/usb1/";
   t.usbDevice(usb + "1-2", "0403", "6001", "FTDI", "FT232R USB UART", "A12345");
