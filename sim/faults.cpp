@@ -137,7 +137,7 @@ int FaultyLine::write(const uint8_t* data, int n) {
                                             rule->raw);
     reset_ = reset_ || rule->fault == Fault::Reset;
     vanished_ = vanished_ || rule->fault == Fault::Vanish;
-    misprogram_ = misprogram_ || rule->fault == Fault::Misprogram;
+    if (rule->fault == Fault::Misprogram && board != nullptr) board->spoilLastProgrammed();
     rules_.erase(rule);
     if (!bytes.empty()) line_.write(bytes.data(), int(bytes.size()));
     return n;

@@ -7,8 +7,8 @@
 //                               false with a one-line message for a bad spec
 //   FaultyLine(line)            a SerialPort over the board's line that applies each rule once,
 //                               to the reply it names. A reset or a vanishing line is left to
-//                               the session to carry out (takeReset(), vanished(),
-//                               takeMisprogram()).
+//                               the session to carry out (takeReset(), vanished()); a
+//                               misprogram spoils `board`'s block before the reply is sent.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "link/serial.h"
+#include "sim/board.h"
 
 namespace h8 {
 
@@ -68,17 +69,14 @@ class FaultyLine : public SerialPort {
     return r;
   }
   bool vanished() const { return vanished_; }
-  bool takeMisprogram() {
-    bool m = misprogram_;
-    misprogram_ = false;
-    return m;
-  }
+  // The board whose last programmed block a misprogram fault spoils, as the reply goes out.
+  Board* board = nullptr;
 
  private:
   SerialPort& line_;
   std::vector<FaultRule> rules_;
   int seen_[257] = {};  // replies seen per code; [256] all of them
-  bool reset_ = false, vanished_ = false, misprogram_ = false;
+  bool reset_ = false, vanished_ = false;
 };
 
 }  // namespace h8

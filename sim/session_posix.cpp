@@ -169,6 +169,7 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
 
   LinePort line(pty.master(), options.baud);
   FaultyLine faulty(line, options.faults);
+  faulty.board = &board;
   H8Core core(board);
   MonitorServer server(board, core, faulty, err);
   server.flashPath = options.flash;
@@ -216,7 +217,6 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
       resetFlag = 0;
       server.reset();
     }
-    if (faulty.takeMisprogram()) board.spoilLastProgrammed();
     // A vanishing line ends the board as an unplugged adapter does: the pty closes.
     if (faulty.vanished()) break;
     if (abortFlag) {
