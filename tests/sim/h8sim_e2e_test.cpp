@@ -166,6 +166,9 @@ TEST(H8simEndToEnd, HelpShowsTheBoardAndABadCommandLineOrBoardEndsWithStatusTwo)
   std::string low = dir.file("low.abs", sysrofImage(0x0F00, std::string(16, '\0')));
   std::string small = dir.file("small.bin", std::string(100, '\0'));
   const std::string USAGE = " (h8sim --help for usage)";
+  const std::string FAULTS = " (KIND[@REQUEST][:N], KIND one of silence restart wrongcode badsum "
+                             "badetx ng short count0 count30 garbage reset vanish misprogram)" +
+                             USAGE;
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--load", low},
        "SYSROF file " + low + ": object data at 00000F00 - 00000F0F lies outside 00001000 - 00007FFF"},
@@ -178,6 +181,9 @@ TEST(H8simEndToEnd, HelpShowsTheBoardAndABadCommandLineOrBoardEndsWithStatusTwo)
       {{"--", "-m", "x.map"}, "debugger options after -- need the run command" + USAGE},
       {{"--flash"}, "option --flash needs a value" + USAGE},
       {{"--link="}, "option --link needs a value" + USAGE},
+      {{"--fault", "silence@NOPE"}, "bad fault silence@NOPE" + FAULTS},
+      {{"--fault=reset:0"}, "bad fault reset:0" + FAULTS},
+      {{"--fault=bogus@GO"}, "bad fault bogus@GO" + FAULTS},
   };
   for (std::string baud : {"0", "+9600", "96oo", "4000001", "99999999999999999999", ""}) {
     cases.push_back(
