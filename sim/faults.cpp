@@ -1,5 +1,6 @@
 #include "sim/faults.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <iterator>
