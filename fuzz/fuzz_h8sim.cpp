@@ -23,8 +23,8 @@
 
 namespace {
 
-constexpr uint32_t SLICE = 1000;
-constexpr int MAX_SLICES = 200;
+constexpr uint32_t SLICE = 500;
+constexpr int MAX_SLICES = 40;
 
 // The host's end of the line: what the monitor sends is dropped.
 struct SinkPort : h8::SerialPort {

@@ -3,6 +3,7 @@
 # the other, on a copy of its seed corpus (build-fuzz/fuzz-work/NAME; fuzz/corpus is only read).
 # Prints each harness's executions, time and result; exits non-zero when any harness found a
 # crash, a leak, a time-out or a sanitizer report (its input and log stay in the work directory).
+# The same lines, tab-separated, go to build-fuzz/fuzz-work/summary.tsv.
 #
 # Usage: scripts/fuzz.sh [--runs N] [SECONDS_PER_HARNESS] [HARNESS...]
 #   SECONDS_PER_HARNESS  -max_total_time for each harness (default 60; with --runs, no limit
@@ -58,6 +59,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
 failed=0
 summary=()
+mkdir -p "$build/fuzz-work"
+tsv=$build/fuzz-work/summary.tsv
+printf 'harness\truns\tseconds\truns_per_second\tcorpus_files\tcorpus_bytes\tresult\n' >"$tsv"
 for h in "${harnesses[@]}"; do
   work=$build/fuzz-work/$h
   rm -rf "$work"
@@ -79,7 +83,7 @@ for h in "${harnesses[@]}"; do
   [ -z "$execs" ] && execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -1)
   [ -z "$execs" ] && execs=$(sed -n 's/^#\([0-9][0-9]*\)[[:space:]].*/\1/p' "$work/log" | tail -1)
   execs=${execs:-0}
-  rate=$(awk -v n="$execs" -v t="$wall" 'BEGIN { printf "%d", t > 0 ? n / t : n }')
+  rate=$(awk -v n="$execs" -v t="$wall" 'BEGIN { printf "%d", (t > 0 ? n / t : n) }')
   files=$(find "$work/corpus" -type f | wc -l)
   bytes=$(find "$work/corpus" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
 
@@ -107,6 +111,7 @@ for h in "${harnesses[@]}"; do
     "$h" "$execs" "$wall" "$rate" "$files" "$bytes" "$result")
   echo "$line"
   summary+=("$line")
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$h" "$execs" "$wall" "$rate" "$files" "$bytes" "$result" >>"$tsv"
 done
 
 echo
