@@ -218,9 +218,10 @@ bool saveFlashImage(const std::string& path, const Board& board, std::string& er
 
 bool programSysrof(const std::string& path, Board& board, Output& out) {
   std::vector<uint8_t> image(USER_FLASH_END - USER_FLASH_START, 0xFF);
-  if (!loadSysrof(path.c_str(), image.data(), USER_FLASH_START, USER_FLASH_END, out)) {
-    out.printf("h8sim: %s: no program loaded (not a SYSROF file, or data outside %04X..%04X)\n",
-               path.c_str(), unsigned(USER_FLASH_START), unsigned(USER_FLASH_END - 1));
+  // The whole file is checked before the flash is touched; the loader's line says what is wrong.
+  StringOutput problem;
+  if (!loadSysrof(path.c_str(), image.data(), USER_FLASH_START, USER_FLASH_END, problem)) {
+    out.printf("h8sim: %s", problem.text.c_str());
     return false;
   }
   board.eraseFlash(ERASE_USER_AREA);

@@ -73,7 +73,7 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
-    bool known = name == "--baud" || name == "--clock";
+    bool known = name == "--baud" || name == "--clock" || name == "--fault";
     for (const ValueOption& v : VALUE_OPTIONS) known = known || name == v.name;
     if (!known) {
       error = "unknown option " + arg;
@@ -91,6 +91,12 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std
         error = "bad line speed " + value + " (1 to 4000000 bit/s)";
         return false;
       }
+      continue;
+    }
+    if (name == "--fault") {
+      FaultRule rule;
+      if (!parseFault(value, rule, error)) return false;
+      options.faults.push_back(rule);
       continue;
     }
     if (name == "--clock") {
@@ -140,6 +146,13 @@ void printUsage(Output& out) {
       "  --h8dbg PATH     the debugger that run starts (default: h8dbg beside h8sim)\n"
       "  --clock HZ       the CPU clock the peripherals and the times count in (default\n"
       "                   16000000)\n"
+      "  --fault KIND[@REQUEST][:N]\n"
+      "                   get the N-th reply (default the first) to REQUEST (a name such as\n"
+      "                   MEM_READ, or a code; default any request) wrong on purpose; may be\n"
+      "                   given again. KIND: silence (not sent), restart (RESTART instead),\n"
+      "                   wrongcode, badsum, badetx, ng (a refusal), short (one payload byte\n"
+      "                   less), count0, count30, garbage (noise before it), reset (the board\n"
+      "                   resets instead), vanish (the line goes away)\n"
       "  --verbose, -v    log every request and reply, port writes and each run's\n"
       "                   instructions and time on stderr\n"
       "  --version        print h8sim's version\n"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/output.h"
+#include "sim/faults.h"
 
 namespace h8 {
 
@@ -24,6 +25,7 @@ struct SimOptions {
   std::string flash;      // --flash: flash image file
   std::string load;       // --load: SYSROF file programmed at start
   std::string h8dbg;      // --h8dbg: the debugger for `run` (default: beside h8sim)
+  std::vector<FaultRule> faults;  // --fault: replies the board gets wrong on purpose
   bool verbose = false;
   bool help = false;
   bool version = false;

@@ -168,8 +168,9 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
   }
 
   LinePort line(pty.master(), options.baud);
+  FaultyLine faulty(line, options.faults);
   H8Core core(board);
-  MonitorServer server(board, core, line, err);
+  MonitorServer server(board, core, faulty, err);
   server.flashPath = options.flash;
   server.verbose = options.verbose;
   board.setClock(options.clockHz);
@@ -211,10 +212,12 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
         terminated = true;
       }
     }
-    if (resetFlag) {
+    if (resetFlag || faulty.takeReset()) {
       resetFlag = 0;
       server.reset();
     }
+    // A vanishing line ends the board as an unplugged adapter does: the pty closes.
+    if (faulty.vanished()) break;
     if (abortFlag) {
       abortFlag = 0;
       server.abort();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "common/input_file.h"
 #include "h8abs_make.h"
 #include "load/sysrof_list.h"
 
@@ -16,6 +17,10 @@ int runList(int argc, char** argv, Output& out, Output& err) {
   if (argc != 2) {
     err.puts(argc < 2 ? "h8abs: list: missing FILE.ABS\n" : "h8abs: list: too many arguments\n");
     return EXIT_USAGE;
+  }
+  if (const char* problem = inputFileProblem(argv[1])) {
+    err.printf("h8abs: can't open %s: %s\n", argv[1], problem);
+    return EXIT_FAILED;
   }
   FILE* file = fopen(argv[1], "rb");
   if (file == nullptr) {

@@ -79,11 +79,14 @@ class RunCommands {
   int step(const Words& args);
   int setBreak(const Words& args);
   int clearBreak(const Words& args);
-  // Sends GO and waits: the code of the frame that ended the run, or -1 (ESC, lost line).
+  // Sends GO and waits: the code of the frame that ended the run, or -1 (ESC, lost line, an
+  // interrupt, runLimit passed).
   int runAndWait();
 
   bool breakSet = false;
   uint32_t breakAddress = 0;
+  long runLimit = 0;       // seconds a run may take before it is given up (batch -t); 0 none
+  bool timedOut = false;   // a run was given up at runLimit
 
  private:
   int runUserProgram();

@@ -23,7 +23,9 @@ Console::Console(SerialPort& port_, Keyboard& keyboard_, Output& out_)
       out(out_),
       link(port_, out_),
       monitor(link),
-      evaluator(monitor, symbols, out_) {}
+      evaluator(monitor, symbols, out_) {
+  link.interrupt = &interrupt;
+}
 
 bool Console::waitLine(std::string& line, const std::string& prompt) {
   for (;;) {

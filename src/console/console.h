@@ -7,7 +7,7 @@
 //   evalArgument(w, e, v)    evaluate an argument word into v; when it does not evaluate, print
 //                            the format e (taking the word) and leave v as it was
 //
-// Owns the link, the monitor requests, the symbols and the evaluator for the whole session, and
+// Owns the user's interrupt of a wait, the link, the monitor requests, the symbols and the evaluator for the whole session, and
 // the monitor version the prompt refreshes after a restart.
 #pragma once
 
@@ -38,11 +38,13 @@ class Console {
   SerialPort& port;
   Keyboard& keyboard;
   Output& out;
+  WaitInterrupt interrupt;  // armed while a command runs; the link's waits watch it
   Link link;
   Monitor monitor;
   SymbolTable symbols;
   Evaluator evaluator;
   int version[3] = {0, 0, 0};  // major, minor, build of the monitor
+  bool batch = false;          // commands from options or a file: no keys reach a program
 
  private:
   bool lossReported_ = false;  // a lost serial line is reported once

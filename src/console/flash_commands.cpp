@@ -26,18 +26,18 @@ int FlashCommands::erase(const Words&) {
 int FlashCommands::writeBlock(const Words& args) {
   if (args.size() < 2) {
     c_.out.puts("Error FlashROM address missing\n");
-    return 0;
+    return -1;
   }
   // exprError is not consulted: a failed expression gives 0xFFFFFFFF, which both tests refuse.
   uint32_t buffer = c_.evaluator.evalExpression(args[0].c_str());
   if (buffer < userDataStart || buffer > FW_BUFFER_MAX) {
     c_.out.puts("Error. Bad write-buffer address.\n");
-    return 0;
+    return -1;
   }
   uint32_t target = c_.evaluator.evalExpression(args[1].c_str());
   if (target % FLASH_BLOCK_SIZE != 0 || target < USER_FLASH_START || target >= FLAG_BLOCK) {
     c_.out.puts("Error. Bad flash-ROM address.\n");
-    return 0;
+    return -1;
   }
   c_.monitor.programFlash(buffer, target, FW_PROGRAM);
   return 0;
@@ -48,20 +48,20 @@ int FlashCommands::load(const Words& args) {
   const char* shown = name != nullptr ? name : "(no file name)";
   if (loadFile(c_.monitor, c_.out, *state_, name)) {
     c_.out.printf("Finished to load %s\n", shown);
-  } else {
-    c_.out.printf("Error loading %s\n", shown);
+    return 0;
   }
-  return 0;
+  c_.out.printf("Error loading %s\n", shown);
+  return -1;
 }
 
 int FlashCommands::userFlag(const Words&) {
   c_.out.puts("Precede user program execution. Write flag.\n");
   if (writeUserFlag(c_.monitor, c_.out, *state_)) {
     c_.out.puts("Succeed.\n");
-  } else {
-    c_.out.puts("Fail to write flag.\n");
+    return 0;
   }
-  return 0;
+  c_.out.puts("Fail to write flag.\n");
+  return -1;
 }
 
 }  // namespace h8

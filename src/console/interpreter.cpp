@@ -39,7 +39,7 @@ int quit(Debugger& d, const Words&) {
 
 int unknown(Debugger& d, const Words&) {
   d.console.out.puts("Unknown Command\n");
-  return 0;
+  return -1;
 }
 
 // Searched from the top; the last row (no name) stands for a word that is not a command.
@@ -118,7 +118,14 @@ bool Debugger::execute(std::string line) {
   Words args;
   for (size_t i = 1; i < words.size() && args.size() < MAX_ARGUMENTS; i++) args.push_back(words[i]);
 
+  console.interrupt.arm();
   int status = command->handler(*this, args);
+  if (console.interrupt.pending()) {
+    console.out.puts("Interrupted: gave up waiting for the board\n");
+    status = -1;
+  }
+  console.interrupt.disarm();
+  lastStatus = status;
 
   switch (command->repeat) {
     case RepeatRule::Keep:

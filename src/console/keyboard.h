@@ -6,15 +6,20 @@
 //   setRunMode(on)         single keys for a running program (on) or command lines (off)
 //   readLine(line, prompt) one edited line without its newline; false at the end of input.
 //                          `prompt` is what the caller has already printed on this line, so
-//                          that a line editor can redraw it.
+//                          that a line editor can redraw it. At most LINE_KEPT characters
+//                          of a line are kept; the rest, up to its newline, is read and
+//                          dropped, so an endless line is never buffered whole (every reader
+//                          refuses a line that long).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
 namespace h8 {
 
 constexpr int KEY_NONE = 256;
+constexpr size_t LINE_KEPT = 1024;
 
 class Keyboard {
  public:

@@ -150,7 +150,7 @@ class PosixKeyboard : public Keyboard {
         if (!line.empty() && line.back() == '\r') line.pop_back();  // a script written on Windows
         return true;
       }
-      line.push_back(char(c));
+      if (line.size() < LINE_KEPT) line.push_back(char(c));
     }
   }
 

@@ -84,7 +84,7 @@ class Win32Keyboard : public Keyboard {
       if (pos_ == buffer_.size() && (eof_ || !fill())) return !line.empty();
       char c = buffer_[pos_++];
       if (c == '\n') break;
-      line.push_back(c);
+      if (line.size() < LINE_KEPT) line.push_back(c);
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
@@ -153,8 +153,8 @@ class Win32Keyboard : public Keyboard {
     for (;;) {
       DWORD got = 0;
       if (!ReadConsoleA(in_, chunk, DWORD(sizeof chunk), &got, nullptr) || got == 0) break;
-      text.append(chunk, got);
-      if (text.back() == '\n') break;
+      if (text.size() < LINE_KEPT) text.append(chunk, got);
+      if (chunk[got - 1] == '\n') break;
     }
     SetConsoleMode(in_, mode);
     if (text.empty() || text[0] == kCtrlZ) {

@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
   auto keyboard = h8::makePlatformKeyboard();
   auto port = h8::makePlatformSerialPort();
   h8::Debugger debugger(*port, *keyboard, *out);
+  h8::catchInterrupts(debugger.console.interrupt);
   int status = debugger.run(argc, argv);
   out->flush();
   return status;

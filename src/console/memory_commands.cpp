@@ -19,13 +19,12 @@ constexpr Exchange DUMP_READ = {MEM_READ,
                                 "dumpMem:Error receivePacket()=%d\n",
                                 "dumpMem:Error.Responce is not MEM_READ. %d\n",
                                 nullptr};
-// The single write does not read the reply's status byte.
 constexpr Exchange SINGLE_WRITE = {MEM_WRITE,
                                    false,
-                                   StatusByte::NONE,
+                                   StatusByte::ONE_IS_DONE,
                                    "writeMemSingle():PacketError %d\n",
                                    "writeMemSingle():ProtocolError %d\n",
-                                   nullptr};
+                                   "writeMemSingle():Write refused by the board (status %d)\n"};
 
 // A cell's value from `unit` bytes of the line; bytes past `valid` were not read and are
 // shown as "??" rather than as stale memory.
@@ -99,8 +98,10 @@ int MemoryCommands::write(const Words& args, int unit) {
   }
   uint32_t value = 0;
   if (!c_.evalArgument(args[1], "Invalid DATA %s\n", value)) return -2;
-  writeAddress = writeMemSingle(writeAddress, value, unit);
-  return 0;
+  uint32_t next = writeMemSingle(writeAddress, value, unit);
+  bool written = next != writeAddress;  // the address is aligned: only a failure stays
+  writeAddress = next;
+  return written ? 0 : -3;
 }
 
 uint32_t MemoryCommands::writeMemSingle(uint32_t address, uint32_t value, int unit) {

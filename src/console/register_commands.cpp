@@ -21,16 +21,25 @@ void RegisterCommands::ccrFlags(uint32_t value, char* text) {
 void RegisterCommands::showRegisters() {
   static const char* const FORMATS[] = {"ER0:%08lX ", "ER1:%08lX ", "ER2:%08lX ", "ER3:%08lX\n",
                                         "ER4:%08lX ", "ER5:%08lX ", "ER6:%08lX ", "ER7:%08lX\n"};
-  for (int i = 0; i < 8; i++) c_.out.printf(FORMATS[i], (unsigned long)c_.monitor.readReg(i));
-  c_.out.printf("PC :%08lX  ", (unsigned long)c_.monitor.readReg(REG_PC));
+  // Values are shown as they are read; once the user has interrupted, nothing more is shown.
+  for (int i = 0; i < 8; i++) {
+    uint32_t value = c_.monitor.readReg(i);
+    if (c_.link.interrupted()) return;
+    c_.out.printf(FORMATS[i], (unsigned long)value);
+  }
+  uint32_t pc = c_.monitor.readReg(REG_PC);
+  if (c_.link.interrupted()) return;
+  c_.out.printf("PC :%08lX  ", (unsigned long)pc);
   char flags[9];
   ccrFlags(c_.monitor.readReg(REG_CCR), flags);
+  if (c_.link.interrupted()) return;
   c_.out.printf("CCR:%s\n", flags);
 }
 
 void RegisterCommands::showRegistersAndPc() {
   showRegisters();
-  listing_.listAt(c_.monitor.readReg(REG_PC));
+  uint32_t pc = c_.monitor.readReg(REG_PC);
+  if (!c_.link.interrupted()) listing_.listAt(pc);
 }
 
 void RegisterCommands::showRegister(std::string name) {

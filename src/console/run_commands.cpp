@@ -1,4 +1,5 @@
 // G and S run the user program; BS and BC manage the one breakpoint.
+#include <chrono>
 #include <cstdio>
 
 #include "console/commands.h"
@@ -19,7 +20,10 @@ bool shownWhileRunning(uint8_t b) {
 int RunCommands::runAndWait() {
   c_.monitor.go();
   Keyboard& keyboard = c_.keyboard;
-  bool keys = keyboard.interactive();
+  bool keys = keyboard.interactive() && !c_.batch;
+  timedOut = false;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point deadline = Clock::now() + std::chrono::seconds(runLimit);
   // The console passes single keys to the program until the run ends, however it ends.
   struct RunMode {
     Keyboard& keyboard;
@@ -27,6 +31,13 @@ int RunCommands::runAndWait() {
     ~RunMode() { keyboard.setRunMode(false); }
   } runMode(keyboard);
   for (;;) {
+    if (c_.link.interrupted()) return -1;
+    if (runLimit > 0 && Clock::now() >= deadline) {
+      timedOut = true;
+      c_.out.printf("\nRun time limit of %ld s reached: the program goes on running on the board\n",
+                    runLimit);
+      return -1;
+    }
     bool key = keys && keyboard.keyWaiting();
     if (!key && c_.link.availCom() == 0) {
       if (c_.port.lost()) return -1;
@@ -51,6 +62,7 @@ int RunCommands::runAndWait() {
 int RunCommands::runUserProgram() {
   Output& out = c_.out;
   uint32_t sp = c_.monitor.readReg(REG_SP) & 0xFFFF;
+  if (c_.link.interrupted()) return -1;
   if (sp > STACK_HIGH || sp < STACK_LOW) {
     out.printf("Not valid stack(%04lX). Can't set execution-address on Stack\n", (unsigned long)sp);
     return -2;
@@ -72,7 +84,7 @@ int RunCommands::runUserProgram() {
     registers_.showRegistersAndPc();
     return code;
   }
-  out.puts(r == RESTART ? "Reset!\n" : "Unknown packet\n");
+  if (!c_.link.interrupted() && !timedOut) out.puts(r == RESTART ? "Reset!\n" : "Unknown packet\n");
   return -1;
 }
 
@@ -93,6 +105,7 @@ int RunCommands::step(const Words& args) {
   for (uint32_t step = 0; step < count; step++) {
     c_.monitor.writeBreakpoint(c_.monitor.readReg(REG_PC));
     int r = runAndWait();
+    if (c_.link.interrupted() || timedOut) return -3;
     if (r != GO) {
       c_.out.printf("Return with invalid responce. packet=%d\n", r);
       return -3;
@@ -111,9 +124,10 @@ int RunCommands::step(const Words& args) {
 int RunCommands::setBreak(const Words& args) {
   uint32_t a = 0;
   if (args.size() >= 1) {
-    if (!c_.evalArgument(args[0], "Invalid Break Address %s\n", a)) return 0;
+    if (!c_.evalArgument(args[0], "Invalid Break Address %s\n", a)) return -1;
     if (a & 1) {
       c_.out.printf("Invalid Break Address %08lX\n", (unsigned long)a);
+      return -1;
     } else {
       breakAddress = a;
       breakSet = true;

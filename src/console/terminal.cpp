@@ -10,6 +10,13 @@ namespace {
 constexpr int kMaxRestores = 4;
 void (*restores[kMaxRestores])() = {};
 int restoreCount = 0;
+WaitInterrupt* waitInterrupt = nullptr;
+
+void installHandlersOnce() {
+  static bool installed = false;
+  if (!installed) installInterruptHandlers();
+  installed = true;
+}
 
 }  // namespace
 
@@ -17,10 +24,17 @@ void runTerminalRestores() {
   for (int i = 0; i < restoreCount; i++) restores[i]();
 }
 
+bool interruptWait() { return waitInterrupt != nullptr && waitInterrupt->request(); }
+
+void catchInterrupts(WaitInterrupt& interrupt) {
+  waitInterrupt = &interrupt;
+  installHandlersOnce();
+}
+
 void installTerminalRestore(void (*restore)()) {
   if (restoreCount == 0) {
     atexit(runTerminalRestores);
-    installInterruptHandlers();
+    installHandlersOnce();
   }
   if (restoreCount < kMaxRestores) restores[restoreCount++] = restore;
 }

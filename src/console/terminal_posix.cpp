@@ -16,6 +16,7 @@ namespace h8 {
 namespace {
 
 void onSignal(int sig) {
+  if (sig == SIGINT && interruptWait()) return;
   runTerminalRestores();
   signal(sig, SIG_DFL);
   raise(sig);

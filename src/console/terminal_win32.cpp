@@ -13,9 +13,11 @@ namespace h8 {
 
 namespace {
 
-// Ctrl-C, Ctrl-Break, closing the window: put the console back, then let the default handler
-// end the process.
-BOOL WINAPI onConsoleEvent(DWORD) {
+// Ctrl-C, Ctrl-Break, closing the window: a running command takes Ctrl-C and Ctrl-Break as the
+// way out of its wait; otherwise put the console back, then let the default handler end the
+// process.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+  if ((event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) && interruptWait()) return TRUE;
   runTerminalRestores();
   return FALSE;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/input_file.h"
 #include "common/scan.h"
 #include "load/objfile.h"
 
@@ -142,6 +143,10 @@ bool SymbolTable::addSymbol(const char* name, uint32_t address) {
 
 void SymbolTable::loadSymbols(const std::string& path, Output& out) {
   clear();
+  if (const char* problem = inputFileProblem(path.c_str())) {
+    out.printf("Not valid symbol file %s: %s\n", path.c_str(), problem);
+    return;
+  }
   if (loadObjectSymbols(*this, path, out)) return;
   FILE* file = fopen(path.c_str(), "rb");
   if (file == nullptr) {

@@ -12,7 +12,7 @@ int Link::putCom(int value) {
 int Link::getCom() {
   int polls = comTimeout;
   while (availCom() == 0) {
-    if (port_.lost()) return -1;
+    if (port_.lost() || interrupted()) return -1;
     port_.waitStep();
     if (polls > 0 && --polls == 0) return -1;
   }

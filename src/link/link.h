@@ -3,7 +3,8 @@
 // Serial operations (over a SerialPort):
 //   putCom(v)        write the low 8 bits of v as one byte
 //   getCom()         next byte 0..255, or -1 after `comTimeout` poll steps without one
-//                    (0 = wait without limit) or when the port is lost
+//                    (0 = wait without limit), when the port is lost or when the user
+//                    interrupted the wait (`interrupt`)
 //   availCom()       received bytes waiting; readCom/writeCom move raw bytes
 //
 // Frames: STX COUNT TYPE payload SUM ETX, COUNT = payload + 2 (at most 29), SUM makes
@@ -21,6 +22,7 @@
 //   readAndFeed(&b)  take one waiting byte from the line into b and feed it; FEED_NO_BYTE when
 //                    none is waiting
 //   getByte/getWord/getLong  hand out the received TYPE and payload; 0 when too few bytes remain
+//   remaining()      how many received bytes are left to hand out
 //   DumpPacket()     diagnostic hex dump of the frame buffer
 //
 // Owns: the port's time-out, the frame buffer with its read/write position, and the
@@ -31,6 +33,7 @@
 #include <cstdint>
 
 #include "common/output.h"
+#include "common/wait_interrupt.h"
 #include "link/serial.h"
 
 namespace h8 {
@@ -66,6 +69,9 @@ class Link {
   Output& out() { return out_; }
 
   int comTimeout = 0;
+  // When set, a pending interrupt ends every wait for a byte as a time-out does.
+  const WaitInterrupt* interrupt = nullptr;
+  bool interrupted() const { return interrupt != nullptr && interrupt->pending(); }
 
   int writeCom(const uint8_t* data, int n) { return port_.write(data, n); }
   int readCom(uint8_t* buffer, int n) { return port_.read(buffer, n); }
@@ -87,6 +93,8 @@ class Link {
   uint8_t getByte();
   uint16_t getWord();
   uint32_t getLong();
+  // Received bytes not yet handed out.
+  int remaining() const { return packetLen_; }
 
   void DumpPacket();
 

@@ -55,7 +55,7 @@ int Monitor::findReg(std::string& name) {
 
 int Monitor::waitResponse(int expected) {
   if (link_.receivePacket() <= 0) {
-    out_.puts("Error waiting packet receive.\n");
+    if (!link_.interrupted()) out_.puts("Error waiting packet receive.\n");
     return WAIT_NO_FRAME;
   }
   int code = link_.getByte();
@@ -73,7 +73,16 @@ int Monitor::waitResponse(int expected) {
   return WAIT_RESTARTED;
 }
 
-Reply Monitor::request(const Exchange& x) {
+Reply Monitor::request(const Exchange& x, int replyBytes) {
+  Reply reply = exchange(x, replyBytes);
+  if (reply != Reply::OK) failures++;
+  return reply;
+}
+
+Reply Monitor::exchange(const Exchange& x, int replyBytes) {
+  // Once the user has given up the command, nothing more is sent and nothing is reported: the
+  // console says once that the command was interrupted.
+  if (link_.interrupted()) return Reply::NO_FRAME;
   link_.endPacket();
   link_.sendPacket();
   Reply reply = Reply::OK;
@@ -84,13 +93,13 @@ Reply Monitor::request(const Exchange& x) {
     if (r == WAIT_RESTARTED) reply = Reply::RESTARTED;
     if (r != WAIT_OK && reply == Reply::OK) reply = Reply::WRONG_CODE;
     if (reply != Reply::OK) {
-      out_.printf(x.wrongCode, r);
+      if (!link_.interrupted()) out_.printf(x.wrongCode, r);
       return reply;
     }
   } else {
     detail = link_.receivePacket();
     if (detail <= 0) {
-      out_.printf(x.noFrame, detail);
+      if (!link_.interrupted()) out_.printf(x.noFrame, detail);
       return Reply::NO_FRAME;
     }
     detail = link_.getByte();
@@ -98,6 +107,12 @@ Reply Monitor::request(const Exchange& x) {
       out_.printf(x.wrongCode, detail);
       return Reply::WRONG_CODE;
     }
+  }
+  // Too few bytes would be handed out as zeros, and shown or used as if the board had sent them.
+  if (link_.remaining() < replyBytes) {
+    out_.printf("Error: short reply to %s (%d of %d bytes)\n", requestName(x.code),
+                link_.remaining(), replyBytes);
+    return Reply::SHORT;
   }
   if (x.status == StatusByte::NONE) return Reply::OK;
   uint8_t status = link_.getByte();
@@ -110,7 +125,7 @@ Reply Monitor::request(const Exchange& x) {
 int Monitor::getVersion(int& major, int& minor, int& build) {
   major = minor = build = 0;
   link_.beginPacket(VERSION);
-  if (request(GET_VERSION) != Reply::OK) return 0;
+  if (request(GET_VERSION, 3) != Reply::OK) return 0;
   major = link_.getByte();
   minor = link_.getByte();
   build = link_.getByte();
@@ -120,7 +135,7 @@ int Monitor::getVersion(int& major, int& minor, int& build) {
 int Monitor::getFlashProgArea(uint32_t& start, uint32_t& size) {
   start = size = 0;
   link_.beginPacket(FLASH_PROG_AREA);
-  if (request(GET_PROG_AREA) != Reply::OK) return 0;
+  if (request(GET_PROG_AREA, 8) != Reply::OK) return 0;
   start = link_.getLong();
   size = link_.getLong();
   return 1;
@@ -129,7 +144,7 @@ int Monitor::getFlashProgArea(uint32_t& start, uint32_t& size) {
 int Monitor::getUserDataArea(uint32_t& start, uint32_t& size) {
   start = size = 0;
   link_.beginPacket(USER_DATA_AREA);
-  if (request(GET_USER_AREA) != Reply::OK) return 0;
+  if (request(GET_USER_AREA, 8) != Reply::OK) return 0;
   start = link_.getLong();
   size = link_.getLong();
   return 1;
@@ -151,7 +166,7 @@ bool Monitor::readMem(uint32_t address, uint32_t count, uint8_t* buffer, const E
     link_.beginPacket(MEM_READ);
     link_.putLong(address);
     link_.putByte(chunk);
-    if (request(x) != Reply::OK) return false;
+    if (request(x, int(chunk)) != Reply::OK) return false;
     for (uint32_t i = 0; i < chunk; i++) *buffer++ = link_.getByte();
     address += chunk;
   }
@@ -176,7 +191,7 @@ bool Monitor::writeMem(uint32_t address, uint32_t count, const uint8_t* data, co
 uint32_t Monitor::readReg(int code) {
   link_.beginPacket(REG_READ);
   link_.putByte(uint32_t(code) & 0xFF);
-  if (request(READ_REG) != Reply::OK) return 0xFFFFFFFF;
+  if (request(READ_REG, 4) != Reply::OK) return 0xFFFFFFFF;
   return link_.getLong();
 }
 
@@ -190,7 +205,7 @@ void Monitor::writeReg(int code, uint32_t value) {
 uint32_t Monitor::readBreakpoint() {
   link_.beginPacket(BREAK_READ);
   link_.putByte(0);
-  if (request(READ_BREAK) != Reply::OK) return 0;
+  if (request(READ_BREAK, 4) != Reply::OK) return 0;
   return link_.getLong();
 }
 
@@ -220,6 +235,7 @@ Reply Monitor::programFlash(uint32_t source, uint32_t target, const Exchange& x)
 }
 
 void Monitor::go() {
+  if (link_.interrupted()) return;
   link_.beginPacket(GO);
   link_.endPacket();
   link_.sendPacket();

@@ -5,8 +5,10 @@
 //   waitResponse(code)     WAIT_OK expected reply arrived (read position at its payload),
 //                          WAIT_NO_FRAME, WAIT_RESTARTED (answered with a VERSION request), else
 //                          the unexpected code
-//   request(exchange)      send the request being built (begin/put*) and take its reply as the
-//                          Exchange says, printing the Exchange's message for a failure
+//   request(exchange, n)   send the request being built (begin/put*) and take its reply as the
+//                          Exchange says, printing the Exchange's message for a failure. A
+//                          reply with fewer than `n` payload bytes (those the caller takes) is
+//                          SHORT: "Error: short reply to NAME (got of n bytes)"
 //   getVersion/getFlashProgArea/getUserDataArea   1 done, 0 failed (outputs zeroed first)
 //   readMem/writeMem       move `count` bytes (16-bit; 0 moves nothing) in chunks of at most
 //                          16; print their own error and stop at the first failing chunk.
@@ -18,8 +20,10 @@
 //   eraseFlash(x)          FLASH_ERASE of the user area; programFlash(source, target, x)
 //                          FLASH_WRITE of one block; the Exchange names the caller's messages
 //   go()                   send GO; the stop report comes later, to the caller's run loop
+//   failures               count of the exchanges that failed, for the caller to compare
 //
-// Every failure prints one line through the link's output; nothing is retried. Owns no state.
+// Every failure prints one line through the link's output; nothing is retried. Owns no state
+// but the failure count.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +38,7 @@ namespace h8 {
 enum WaitResult { WAIT_NO_FRAME = -1, WAIT_OK = 0, WAIT_RESTARTED = RESTART };
 
 // What came of an exchange.
-enum class Reply { OK, NO_FRAME, WRONG_CODE, REFUSED, RESTARTED };
+enum class Reply { OK, NO_FRAME, WRONG_CODE, REFUSED, RESTARTED, SHORT };
 
 // How a reply's status byte is judged.
 enum class StatusByte {
@@ -63,7 +67,9 @@ class Monitor {
   static int findReg(std::string& name);
 
   int waitResponse(int expected);
-  Reply request(const Exchange& exchange);
+  Reply request(const Exchange& exchange, int replyBytes = 0);
+  // Exchanges that failed so far (batch mode ends the run at a command that adds to it).
+  long failures = 0;
 
   int getVersion(int& major, int& minor, int& build);
   int getFlashProgArea(uint32_t& start, uint32_t& size);
@@ -83,6 +89,8 @@ class Monitor {
   void go();
 
  private:
+  Reply exchange(const Exchange& exchange, int replyBytes);
+
   Link& link_;
   Output& out_;
 };

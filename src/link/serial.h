@@ -11,6 +11,8 @@
 //   available()        bytes waiting in the input queue (also clears line-error state)
 //   waitStep()         one 10 ms poll step; returns early as soon as a byte arrives
 //   lost()             true once the device has gone away (unplugged adapter, closed pty)
+//   speed()            the speed the open port really runs at; 0 when it is not known
+//   openError()        after a failed open: why, in the system's words ("" when not known)
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,8 @@ class SerialPort {
   virtual unsigned available() = 0;
   virtual void waitStep() = 0;
   virtual bool lost() const { return false; }
+  virtual long speed() const { return 0; }
+  virtual std::string openError() const { return ""; }
 };
 
 // The platform's serial port (POSIX termios or Win32 comm API).

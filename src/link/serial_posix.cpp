@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 #include "link/serial.h"
 
@@ -62,13 +63,14 @@ class PosixSerialPort : public SerialPort {
 
   bool open(const std::string& name, long speed) override {
     std::string path = serialDevicePath(name);
+    error_.clear();
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    if (!isatty(fd) || ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        tcgetattr(fd, &saved_) != 0) {
-      ::close(fd);
-      return false;
+    if (fd < 0) return fail(-1, strerror(errno));
+    if (!isatty(fd)) return fail(fd, "not a terminal device");
+    if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      return fail(fd, errno == EWOULDBLOCK ? "in use by another program" : strerror(errno));
     }
+    if (tcgetattr(fd, &saved_) != 0) return fail(fd, strerror(errno));
     termios t = rawLine(saved_);
     for (const SpeedEntry& s : kSpeeds) {
       if (s.bps == speed) {
@@ -80,14 +82,23 @@ class PosixSerialPort : public SerialPort {
     // that do not take even then leave the port as it was found, and the open fails.
     if (!setAndVerify(fd, t) && !setAndVerify(fd, rawLine(saved_))) {
       tcsetattr(fd, TCSANOW, &saved_);
-      ::close(fd);
-      return false;
+      return fail(fd, "it does not take raw 8N1 settings");
     }
     tcflush(fd, TCIOFLUSH);
+    termios now{};
+    speed_ = 0;
+    if (tcgetattr(fd, &now) == 0) {
+      for (const SpeedEntry& s : kSpeeds) {
+        if (s.code == cfgetospeed(&now)) speed_ = s.bps;
+      }
+    }
     fd_ = fd;
     lost_ = false;
     return true;
   }
+
+  long speed() const override { return fd_ >= 0 ? speed_ : 0; }
+  std::string openError() const override { return error_; }
 
   int close() override {
     if (fd_ < 0) return 0;
@@ -175,9 +186,17 @@ class PosixSerialPort : public SerialPort {
  private:
   void markLost() { lost_ = true; }
 
+  bool fail(int fd, const std::string& why) {
+    if (fd >= 0) ::close(fd);
+    error_ = why;
+    return false;
+  }
+
   int fd_ = -1;
   termios saved_{};
   bool lost_ = false;
+  long speed_ = 0;
+  std::string error_;
   uint8_t pending_ = 0;
   bool pendingValid_ = false;
 };

@@ -3,11 +3,25 @@
 // has counted them, so no call waits on a silent line.
 #include <windows.h>
 
+#include <string>
+
 #include "link/serial.h"
 
 namespace h8 {
 
 namespace {
+
+// The system's text for an error code, without its closing line break.
+std::string systemMessage(DWORD code) {
+  char text[256] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, text, DWORD(sizeof text), nullptr);
+  std::string message(text, n);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == '.' || message.back() == ' '))
+    message.pop_back();
+  return message.empty() ? "error " + std::to_string(code) : message;
+}
 
 class Win32SerialPort : public SerialPort {
  public:
@@ -34,12 +48,17 @@ class Win32SerialPort : public SerialPort {
     // The name as typed: COM1..COM9, or \\.\COM10 and above.
     HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                            nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    error_.clear();
+    if (h == INVALID_HANDLE_VALUE) {
+      error_ = systemMessage(GetLastError());
+      return false;
+    }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     // A handle without comm state is no serial port (an ordinary file whose name holds "COM").
     if (!GetCommState(h, &dcb)) {
       CloseHandle(h);
+      error_ = "not a serial port";
       return false;
     }
     // Only the framing and the speed change; flow control, binary mode and the special
@@ -50,10 +69,14 @@ class Win32SerialPort : public SerialPort {
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     SetCommState(h, &dcb);
+    speed_ = GetCommState(h, &dcb) ? long(dcb.BaudRate) : 0;
     port_ = h;
     lost_ = false;
     return true;
   }
+
+  long speed() const override { return port_ != INVALID_HANDLE_VALUE ? speed_ : 0; }
+  std::string openError() const override { return error_; }
 
   int close() override {
     if (port_ == INVALID_HANDLE_VALUE) return 0;
@@ -131,6 +154,8 @@ class Win32SerialPort : public SerialPort {
   OVERLAPPED readRecord_{};
   LARGE_INTEGER ticksPerSecond_{};
   bool lost_ = false;
+  long speed_ = 0;
+  std::string error_;
 };
 
 }  // namespace

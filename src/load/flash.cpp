@@ -75,8 +75,8 @@ bool programBlock(Monitor& mon, Output& out, FlashState& state, uint32_t buffer,
   out.printf("FlashWrite:Source Address = %08lX : Target Address=%08lX\r", (unsigned long)buffer,
              (unsigned long)target);
   out.flush();
-  // A failed buffer write is reported by writeMem; the block is programmed all the same.
-  mon.writeMem(buffer, FLASH_BLOCK_SIZE, state.memImage + offset);
+  // A failed buffer write (reported by writeMem) fails the block: the buffer holds stale RAM.
+  if (!mon.writeMem(buffer, FLASH_BLOCK_SIZE, state.memImage + offset)) return false;
   // The messages name the block, so they are made for it.
   char noReply[64], refused[64];
   snprintf(noReply, sizeof noReply, "loadFile:Error at FlashROM Writting address=%08lX\n",
@@ -135,7 +135,7 @@ int writeUserFlag(Monitor& mon, Output& out, FlashState& state) {
 
   memset(state.memImage, 0xFF, FLASH_BLOCK_SIZE - 1);
   state.memImage[FLASH_BLOCK_SIZE - 1] = 0x00;
-  mon.writeMem(ram.buffer, FLASH_BLOCK_SIZE, state.memImage);
+  if (!mon.writeMem(ram.buffer, FLASH_BLOCK_SIZE, state.memImage)) return false;
 
   if (mon.programFlash(ram.buffer, FLAG_BLOCK, USR_PROGRAM) != Reply::OK) return 0;
   restore(mon, state, ram);

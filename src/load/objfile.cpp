@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
+#include "common/input_file.h"
 #include "common/scan.h"
 
 namespace h8 {
@@ -106,6 +106,8 @@ const char* formatName(ObjectFormat format) {
 }
 
 ObjectFormat peekFormat(const std::string& path) {
+  // What is not a regular file is left to the SYSROF reader, which refuses it.
+  if (inputFileProblem(path.c_str()) != nullptr) return ObjectFormat::NONE;
   FILE* file = fopen(path.c_str(), "rb");
   if (file == nullptr) return ObjectFormat::NONE;
   uint8_t head[4];
@@ -115,10 +117,8 @@ ObjectFormat peekFormat(const std::string& path) {
 }
 
 bool readInputFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  std::error_code ec;
-  std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-    error = path + ": not a regular file";
+  if (const char* problem = inputFileProblem(path.c_str())) {
+    error = path + ": " + problem;
     return false;
   }
   FILE* file = fopen(path.c_str(), "rb");

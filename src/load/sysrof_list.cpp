@@ -1,5 +1,6 @@
 #include "load/sysrof_list.h"
 
+#include "common/input_file.h"
 #include "load/sysrof.h"
 
 namespace h8 {
@@ -246,6 +247,10 @@ int listSysrofStream(FILE* file, Output& out) {
 }
 
 void listSysrof(const char* path, Output& out) {
+  if (const char* problem = inputFileProblem(path)) {
+    out.printf("Can't open file %s: %s\n", path, problem);
+    return;
+  }
   FILE* file = fopen(path, "rb");
   if (file == nullptr) {
     out.printf("Can't open file %s\n", path);

@@ -2,6 +2,7 @@
 // tool does).
 //
 //   listSysrof(path, out)        open the file and list it; "Can't open file %s\n" when it cannot
+//                                be opened, with ": " and the reason when it is no regular file
 //   listSysrofStream(f, out)     list an open file; 1 when it ended with an 0xFF record, 0 when it
 //                                ended abnormally (the abnormal-termination line is printed)
 //   dumpRecord(record, out)      hex and character dump of one record, 16 body bytes a line

@@ -181,9 +181,33 @@ TEST(DebuggerProcess, EndOfInputEndsTheSessionAndAMissingPortFails) {
 
   Process missing({"-c", "/nonexistent/tty"}, false);
   missing.serveUntil([] { return false; });
-  EXPECT_EQ(missing.exitStatus(), 0);
-  const std::string tail = "speed  19200\n\ninitCom() returns with error.\n";
+  EXPECT_EQ(missing.exitStatus(), 1);
+  const std::string tail = "speed  19200\n\ninitCom() returns with error.\n"
+                           "Can't open /nonexistent/tty: No such file or directory\n";
   EXPECT_EQ(missing.shown.substr(missing.shown.size() - tail.size()), tail);
+}
+
+// Ctrl-C (SIGINT) while a command waits on a silent board gives up that command and the session
+// goes on; at the prompt it ends the program as it always has.
+TEST(DebuggerProcess, InterruptGivesUpAWaitButEndsTheProgramAtThePrompt) {
+  Process p({}, false);
+  p.board.failOn(h8::MEM_READ, Fault::Silence);
+  ASSERT_TRUE(p.serveUntil([&] { return p.atPrompt(); }));
+  p.type("db 0 16\n");
+  auto reads = [&] {
+    std::vector<uint8_t> codes = p.board.codes();
+    return std::count(codes.begin(), codes.end(), h8::MEM_READ);
+  };
+  auto shows = [&](const char* text) { return p.shown.find(text) != std::string::npos; };
+  ASSERT_TRUE(p.serveUntil([&] { return reads() == 1; }));
+  kill(p.pid, SIGINT);
+  ASSERT_TRUE(p.serveUntil([&] { return shows("Interrupted: gave up waiting for the board\n>"); }))
+      << p.shown;
+  p.type("db 0 1\n");
+  ASSERT_TRUE(p.serveUntil([&] { return shows(">000000 "); })) << p.shown;
+  ASSERT_TRUE(p.serveUntil([&] { return p.shown.back() == '>'; }));
+  kill(p.pid, SIGINT);
+  EXPECT_EQ(p.exitStatus(), 128 + SIGINT);
 }
 
 TEST(DebuggerProcess, UnpluggedLineEndsWaitsInsteadOfHanging) {

@@ -41,11 +41,13 @@ TEST_F(Memory, DumpsAndSingleWritesOnExactBytes) {
       {"DB 0 32", Fault::Restart, "dumpMem:Error.Responce is not MEM_READ. 80\n", 32, 1},
       {"DB 0 32", Fault::BadEtx, "dumpMem:Error receivePacket()=-4\n", 32, 1},
       {"DB 0 1", Fault::BadSum, "000000 41 " + blanks + "A\n", 1, 1},  // the SUM is not checked
+      {"DB 0 4", Fault::Raw, "Error: short reply to MEM_READ (2 of 4 bytes)\n", 4, 1},
       // Single cells are cut to the unit and aligned.
       {"WW 0xF801 5", {}, "", 0xF802, 1},
       {"WL 0xFA00 0x11223344", {}, "", 0xFA04, 1},
       {"WB 0xF900 0x1234", {}, "", 0xF901, 1},
-      {"WB 0x1000 0", {}, "", 0x1001, 1},  // the flash refuses it: the status is not read
+      // The flash refuses a write: said, and the address stays.
+      {"WB 0x1000 0", {}, "writeMemSingle():Write refused by the board (status 0)\n", 0x1000, 1},
       {"WB 0x10 zz", {}, "Invalid DATA zz\n", 0x10, 0},
       {"WL $", {}, "Invalid Address $\n", 0xFFFFFFFF, 0},  // stored before it is checked
       {"WL", {}, "FFFFFFFC:>", 0xFFFFFFFC, 0},
@@ -55,7 +57,7 @@ TEST_F(Memory, DumpsAndSingleWritesOnExactBytes) {
   // clang-format on
   for (const auto& [line, fault, printed, address, requests] : rows) {
     SCOPED_TRACE(line);
-    if (fault) board.fail(*fault);
+    if (fault) board.fail(*fault, frame(MEM_READ, {1, 2}));
     EXPECT_EQ(run(line), printed);
     EXPECT_EQ(line[0] == 'W' ? dbg->memory.writeAddress : dbg->memory.dumpAddress, address);
     EXPECT_EQ(board.requests.size(), requests);

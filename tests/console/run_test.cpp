@@ -204,4 +204,28 @@ TEST_F(Running, StepFailures) {
   EXPECT_EQ(dbg->repeatLine, "");
 }
 
+// Ctrl-C while a command waits for the board gives up that command with one line; the session
+// goes on. At the prompt the key is not taken (it ends the program as it always has).
+TEST_F(Registers, InterruptGivesUpTheWaitingCommandOnly) {
+  // The command, a silent board or a program that never stops, the requests sent, the repeat.
+  const std::tuple<const char*, bool, size_t, const char*> cases[] = {
+      {"DB 0 32", true, 1, ""},
+      {"R", true, 1, "r"},  // R's repeat line is always R
+      {"G", false, 3, ""},  // BREAK_CLEAR, REG_READ SP, GO
+  };
+  for (auto [line, silent, requests, repeat] : cases) {
+    SCOPED_TRACE(line);
+    if (silent) board.fail(Fault::Silence);
+    board.callAt(50, [&] { EXPECT_TRUE(dbg->console.interrupt.request()); });
+    EXPECT_EQ(run(line), "Interrupted: gave up waiting for the board\n");
+    EXPECT_EQ(board.requests.size(), requests);
+    EXPECT_EQ(dbg->repeatLine, repeat);
+    // The program goes on running on the board; the monitor answers again after the others.
+    if (silent) {
+      EXPECT_EQ(run("DB 0x1000 1"), "001000 00 " + std::string(45, ' ') + ".\n");
+    }
+  }
+  EXPECT_FALSE(dbg->console.interrupt.request());
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "console_fixture.h"
+#include "load/sysrof_writer.h"
 
 using namespace h8;
 using namespace h8test;
@@ -83,15 +84,28 @@ TEST_F(StartUp, OptionsAndTheirErrors) {
   }
 }
 
-TEST_F(StartUp, PortThatWillNotOpenEndsAtOnce) {
+// A port that will not open ends the program with a failure status and the system's reason.
+TEST_F(StartUp, PortThatWillNotOpenEndsAtOnceSayingWhy) {
   board.openResult = false;
-  EXPECT_EQ(start({"h8dbg", "-c", "com9"}), 0);
-  EXPECT_EQ(out.text, kStars +
-                          "\nMIRO-H8/3664 ROM Program Debugger Ver 0.3(build 49)\n"
-                          "Use port COM9 speed  19200\n\n"
-                          "initCom() returns with error.\n");
+  board.openFailure = "Device or resource busy";
+  EXPECT_EQ(start({"h8dbg", "-c", "com9"}), 1);
+  EXPECT_EQ(out.take(), kStars +
+                            "\nMIRO-H8/3664 ROM Program Debugger Ver 0.3(build 49)\n"
+                            "Use port COM9 speed  19200\n\n"
+                            "initCom() returns with error.\n" +
+                            "Can't open " + serialDevicePath("COM9") +
+                            ": Device or resource busy\n");
   EXPECT_TRUE(board.sent.empty());
   EXPECT_FALSE(board.closed);
+}
+
+// A speed the port did not take is named with the one it runs at.
+TEST_F(StartUp, SpeedThePortDidNotTakeIsCorrected) {
+  board.speedInUse = 19200;
+  EXPECT_EQ(start({"h8dbg", "-s", "-5"}), 0);
+  EXPECT_NE(out.text.find("speed     -5\n\nSpeed -5 is not available: com1 runs at 19200\n"),
+            std::string::npos)
+      << out.text;
 }
 
 TEST_F(StartUp, SilentProbeThenAnswerAndFailedAreas) {
@@ -121,6 +135,64 @@ TEST_F(StartUp, MapFileOfOneCharacterIsNotLoaded) {
   out.text.clear();
   EXPECT_EQ(start({"h8dbg", "-m", "/nonexistent/file.map"}), 0);
   EXPECT_NE(out.text.find("Not valid symbol file /nonexistent/file.map\n"), std::string::npos);
+}
+
+// Batch mode: commands from -e, then -x, or from the keyboard when neither is given; each echoed
+// after its prompt; the first that fails ends the run with status 1.
+TEST_F(StartUp, BatchModeRunsCommandsUntilOneFails) {
+  board.setMem(0xF800, {0x12, 0x34});
+  const std::string script = saveFile({'D', 'B', ' ', 'F', '8', '0', '0', ' ', '1', '\r', '\n', '#',
+                                       '\n', '\n', 'B', 'O', 'G', 'U', 'S', '\n', 'Q', '\n'});
+  struct Case {
+    std::vector<std::string> args, keys;
+    int status;
+    std::string shown;  // what the end of the output holds
+  };
+  const std::string db = ">DB F800 1\n00F800 12 " + std::string(45, ' ') + ".\n";
+  // clang-format off
+  const Case cases[] = {
+      {{"-e", "DB F800 1", "-e", "WB F801 5"}, {"q"}, 0, db + ">WB F801 5\n"},  // keys unread
+      {{}, {"DB F800 1", "", "  # a note", "q", "DB 0 1"}, 0, db + ">q\n"},
+      {{"-x", script}, {}, 1, db + ">BOGUS\nUnknown Command\nBatch run stopped: BOGUS failed\n"},
+      {{"-e", "WB 0x1000 1", "-e", "Q"}, {}, 1, "(status 0)\nBatch run stopped: WB 0x1000 1 failed\n"},
+      {{"-e", "DB zz"}, {}, 1, "Invalid Address zz\nBatch run stopped: DB zz failed\n"},
+      {{"-x", "/no/such/file"}, {}, 1, "Can't open command file /no/such/file: No such file or directory\n"},
+      {{"-c", "tty1", "-e", "q"}, {}, 1, "unknown com port name\n"},  // nothing opened
+      {{"-t", "0"}, {}, 1, "Invalid run time limit 0 (whole seconds, 1 or more)\n"},
+      {{"-e"}, {}, 1, "option -e needs a value\n"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "keys" : c.args[0] + " " + c.args.back());
+    for (const std::string& k : c.keys) keys.line(k);
+    std::vector<std::string> args = {"h8dbg", "-b"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    board.setMem(0xF801, {0});
+    dbg = std::make_unique<Debugger>(board, keys, out);
+    EXPECT_EQ(start(args), c.status);
+    std::string shown = out.take();
+    EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), c.shown.size())), c.shown) << shown;
+    EXPECT_EQ(board.mem(0xF801), c.args.size() > 3 && c.args[3] == "WB F801 5" ? 5 : 0);
+    keys.clear();
+  }
+}
+
+// A monitor that never answers the probe ends a batch run instead of waiting for ever.
+TEST_F(StartUp, BatchModeEndsWhenTheBoardIsSilent) {
+  board.fail(Fault::Silence);
+  EXPECT_EQ(start({"h8dbg", "-b", "-e", "q"}), 1);
+  EXPECT_NE(out.text.find("No responce from target. Push RESET or ABORT Switch.\n"), out.text.npos);
+  EXPECT_EQ(board.codes(), std::vector<uint8_t>{VERSION});
+}
+
+// --help and --version print and end; nothing is opened.
+TEST_F(StartUp, HelpAndVersionEndAtOnce) {
+  EXPECT_EQ(start({"h8dbg", "--version"}), 0);
+  EXPECT_EQ(out.take(), "h8dbg 0.3 (build 49)\n");
+  EXPECT_EQ(start({"h8dbg", "-c", "com2", "--help"}), 0);
+  EXPECT_NE(out.take().find("\n  -b           batch mode:"), std::string::npos);
+  EXPECT_TRUE(board.sent.empty());
+  EXPECT_TRUE(board.openedName.empty());
 }
 
 }  // namespace

@@ -87,8 +87,10 @@ TEST_F(SymbolsTest, ReportsTheSymbolsAndNameBytesOfThisLoad) {
   EXPECT_EQ(load(mapLine("_main", "H'1000") + mapLine("x", "H'2", "DAT")),
             "Load 2 symbols ( use 8 bytes for symbol area )\n");
   table.loadSymbols(path + ".none", out);
-  EXPECT_EQ(out.text, "Not valid symbol file " + path + ".none\n");
+  EXPECT_EQ(out.take(), "Not valid symbol file " + path + ".none\n");
   EXPECT_EQ(table.symbolCount(), 0);
+  table.loadSymbols(".", out);  // a directory reads as nothing: said so
+  EXPECT_EQ(out.take(), "Not valid symbol file .: it is a directory\n");
 }
 
 TEST_F(SymbolsTest, ListFullAfterThe512thSymbolEvenWithNoLineAfterIt) {

@@ -199,7 +199,7 @@ TEST(ReadProgram, NmSymbolsAndNoFilesThatAreNotRegular) {
     EXPECT_NE(error.find(":2: not an nm line (ADDRESS TYPE NAME)"), error.npos) << bad;
   }
   EXPECT_FALSE(readProgram(H8_BUILD_DIR "/tests", image, error));
-  EXPECT_EQ(error, H8_BUILD_DIR "/tests: not a regular file");
+  EXPECT_EQ(error, H8_BUILD_DIR "/tests: it is a directory");
 }
 
 ImageSection piece(uint32_t at, const Bytes& data, const char* name = ".s") {

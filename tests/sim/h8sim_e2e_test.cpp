@@ -168,7 +168,8 @@ TEST(H8simEndToEnd, HelpShowsTheBoardAndABadCommandLineOrBoardEndsWithStatusTwo)
   const std::string USAGE = " (h8sim --help for usage)";
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--load", low},
-       low + ": no program loaded (not a SYSROF file, or data outside 1000..7FFF)"},
+       "SYSROF file " + low + ": object data at 00000F00 - 00000F0F lies outside 00001000 - 00007FFF"},
+      {{"--load", "/dev/zero"}, "Can't open file /dev/zero: not a regular file"},
       {{"--flash", small}, small + ": not a flash image (32768 bytes expected)"},
       {{"--flash", "/no/f.bin"}, "/no/f.bin.tmp: No such file or directory"},
       {{"--link", small}, small + ": exists and is not a symbolic link"},
@@ -206,4 +207,91 @@ TEST(H8simRun, DebuggerRunsOnTheUsersTerminalAndEndsWithIt) {
   EXPECT_EQ(run.finish(), 128 + SIGTERM) << run.output;
   EXPECT_FALSE(std::filesystem::is_symlink(link));
   EXPECT_EQ(run.output.find("h8sim:"), std::string::npos) << run.output;
+}
+
+// What the user sees when the board misbehaves (h8sim's --fault, its reset switch) or a file or
+// option is bad: each scenario on a fresh board holding a program that loops at 1000 for ever.
+// A scenario may end with a signal once h8sim has logged a request: Ctrl-C to h8dbg (which gives
+// up the command and shows the prompt) or the reset switch to h8sim.
+TEST(H8simEndToEnd, FaultScenariosGiveOneClearLineAndTheSessionGoesOn) {
+  TempDir dir;
+  std::string loop = dir.file("loop.abs", sysrofImage(0x1000, "\x40\xFE" "ABCDEFGHIJKLMN"));
+  std::string cut = dir.file("cut.abs", sysrofImage(0x1000, "XY").substr(0, 8));
+  struct Scenario {
+    std::vector<std::string> fault, options;
+    std::string command, shown;
+    const char* logged = nullptr;  // the request h8sim logs before the signal
+    int signal = 0;                // SIGINT to h8dbg, SIGUSR1 (reset) to h8sim
+  };
+  const std::string interrupted = "Interrupted: gave up waiting for the board\n";
+  const std::string usrLoad = "Error loading " + loop + "\n";
+  // clang-format off
+  const Scenario scenarios[] = {
+      {{"silence@MEM_READ"}, {}, "db 0 16", interrupted, "> MEM_READ", SIGINT},
+      {{"badsum@GO"}, {}, "s", interrupted, "> GO", SIGINT},  // a stop report the poll refuses
+      {{}, {}, "g", "Reset!\n", "> GO", SIGUSR1},
+      {{"reset@MEM_READ"}, {}, "db 0 32", "dumpMem:Error.Responce is not MEM_READ. 80\n"},
+      {{"reset@FLASH_WRITE"}, {}, "lo " + loop, "loadFile:Error Bad responce packet\n" + usrLoad},
+      {{"ng@MEM_WRITE"}, {}, "lo " + loop,
+       "\rwriteMem:Error.Responce of MEM_WRITE =NG\n" + usrLoad},
+      {{}, {}, "wb 0x1000 5", "writeMemSingle():Write refused by the board (status 0)\n"},
+      {{"short@MEM_READ"}, {}, "db 0 4", "Error: short reply to MEM_READ (3 of 4 bytes)\n"},
+      {{"garbage@MEM_READ"}, {}, "db 0x1000 1", "#?\x7F\xFFx\n001000 40 "},
+      {{"badsum@MEM_READ"}, {}, "db 0x1000 1", "001000 40 "},  // taken at its word, as always
+      {{"count0@MEM_READ"}, {}, "db 0 1", "dumpMem:Error receivePacket()=-2\n"},
+      {{"count30@MEM_READ"}, {}, "db 0 1", "dumpMem:Error receivePacket()=-2\n"},
+      {{"vanish@MEM_READ"}, {}, "db 0 1",
+       "dumpMem:Error receivePacket()=-1\n>\nSerial line lost: the port has gone away.\n>"},
+      {{}, {}, "lo " + cut, "Corrupt SYSROF file " + cut + ": it ends inside the record at offset 0\n"
+       "loadFile:Error at load SYSROF file " + cut + "\nError loading " + cut + "\n"},
+      {{}, {}, "lo /dev/zero", "Can't open file /dev/zero: not a regular file\n"},
+      {{}, {"-s", "0"}, "db 0x1000 2", "\nSpeed 0 is not available: "},  // in the banner
+  };
+  // clang-format on
+  int n = 0;
+  for (const Scenario& s : scenarios) {
+    SCOPED_TRACE(s.command + " " + (s.fault.empty() ? "" : s.fault[0]));
+    std::string link = dir.file("board" + std::to_string(n++));
+    // The request log is only asked for where it is read: unread, it would fill the socket.
+    std::vector<std::string> simArgs = {H8SIM, "--load", loop, "--link", link};
+    if (s.signal != 0) simArgs.push_back("--verbose");
+    for (const std::string& f : s.fault) simArgs.insert(simArgs.end(), {"--fault", f});
+    Child sim(simArgs);
+    ASSERT_TRUE(sim.waitFor("h8sim: board on ")) << sim.output;
+    std::vector<std::string> dbgArgs = {H8DBG, "-c", link};
+    dbgArgs.insert(dbgArgs.end(), s.options.begin(), s.options.end());
+    Child dbg(dbgArgs);
+    ASSERT_TRUE(dbg.waitFor("*\n>")) << dbg.output;
+    size_t from = s.options.empty() ? dbg.output.size() : 0;
+    if (s.signal == 0) {
+      dbg.command(s.command);
+      EXPECT_TRUE(dbg.waitFor(s.shown, from)) << dbg.output;
+    } else {
+      std::string typed = s.command + "\n";
+      EXPECT_EQ(write(dbg.fd, typed.data(), typed.size()), ssize_t(typed.size()));
+      ASSERT_TRUE(sim.waitFor(s.logged, sim.output.size())) << sim.output;
+      kill(s.signal == SIGINT ? dbg.pid : sim.pid, s.signal);
+      EXPECT_TRUE(dbg.waitFor(s.shown, from)) << dbg.output;
+    }
+    // The session goes on: Q still ends it cleanly.
+    dbg.command("q");
+    EXPECT_EQ(dbg.finish(), 0) << dbg.output;
+  }
+}
+
+// Batch mode as a Makefile's flash step uses it, and a run that outlasts -t.
+TEST(H8simEndToEnd, BatchRunsFlashAProgramAndBoundARun) {
+  TempDir dir;
+  std::string loop = dir.file("loop.abs", sysrofImage(0x1000, "\x40\xFE"));
+  std::string link = dir.file("board");
+  Child sim({H8SIM, "--link", link});
+  ASSERT_TRUE(sim.waitFor("h8sim: board on ")) << sim.output;
+  Child flash({H8DBG, "-c", link, "-b", "-e", "LO " + loop, "-e", "USR"});
+  EXPECT_EQ(flash.finish(), 0) << flash.output;
+  EXPECT_TRUE(has(flash.output, "\nFinished to load " + loop + "\n>USR\n"));
+  EXPECT_TRUE(has(flash.output, "Succeed.\n"));
+  Child run({H8DBG, "-c", link, "-b", "-t", "1", "-e", "db 0x1000 2", "-e", "g", "-e", "q"});
+  EXPECT_EQ(run.finish(), 2) << run.output;
+  EXPECT_TRUE(has(run.output, ">db 0x1000 2\n001000 40 FE"));
+  EXPECT_TRUE(has(run.output, ">g\n\nRun time limit of 1 s reached: the program goes on running"));
 }

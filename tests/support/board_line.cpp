@@ -8,17 +8,6 @@ namespace h8test {
 
 using namespace h8;
 
-Bytes frame(uint8_t type, const Bytes& payload) {
-  Bytes f(payload.size() + 5);
-  f[0] = STX;
-  f[1] = uint8_t(payload.size() + 2);
-  f[2] = type;
-  std::copy(payload.begin(), payload.end(), f.begin() + 3);
-  for (size_t i = 1; i < f.size() - 2; i++) f[f.size() - 2] -= f[i];
-  f.back() = ETX;
-  return f;
-}
-
 int ScriptedCore::run(Board&, uint32_t) {
   if (stops.empty()) return RUN_CONTINUES;
   int code = stops.front();
@@ -57,6 +46,11 @@ void BoardLine::waitStep() {
     due_.erase(due_.begin());
     bytes.empty() ? server.reset() : inject(bytes);
   }
+  while (!calls_.empty() && calls_.begin()->first <= steps_) {
+    std::function<void()> f = calls_.begin()->second;
+    calls_.erase(calls_.begin());
+    f();
+  }
   server.runSlice();
   idleSteps_ = rx_.empty() && due_.empty() ? idleSteps_ + 1 : 0;
   lost_ = lost_ || (hangLimit > 0 && idleSteps_ > hangLimit);
@@ -79,20 +73,11 @@ void BoardLine::fromMonitor(Bytes bytes) {
       replaced != replies.end() ? replaced->second : Bytes(bytes.begin() + 3, bytes.end() - 2);
   auto* queue = &faults_[code];
   if (queue->empty()) queue = &faults_[-1];
-  Fault fault = Fault::Raw;
   bytes = frame(code, payload);  // unfaulted: as it stands
   if (!queue->empty()) {
-    fault = queue->front().first;
-    if (fault == Fault::Raw) bytes = queue->front().second;
+    bytes = h8::faultFrame(queue->front().first, bytes, queue->front().second);
     queue->pop_front();
   }
-  if (fault == Fault::StatusNG && !payload.empty()) payload.back() = code == MEM_WRITE ? 2 : 0;
-  if (fault == Fault::StatusNG) bytes = frame(code, payload);
-  if (fault == Fault::Silence) bytes.clear();
-  if (fault == Fault::Restart) bytes = frame(RESTART);
-  if (fault == Fault::WrongCode) bytes = frame(0x7E, payload);
-  if (fault == Fault::BadSum) bytes[bytes.size() - 2] ^= 0x55;
-  if (fault == Fault::BadEtx) bytes.back() = 0x04;
   inject(bytes);
 }
 

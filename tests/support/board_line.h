@@ -12,6 +12,7 @@
 //   replies[c]              a payload in place of the monitor's in every frame of code c
 //   textBeforeReply         text sent just before the next frame
 //   inject(b) / schedule(n, b) / resetAt(n)   bytes now, bytes or the reset switch n steps on
+//   callAt(n, f)            run f n steps on (the user interrupting a wait)
 //   setMem/mem, setReg/reg  the board's memory (any mapped address, flash too) and registers
 //   sent, requests, codes() what the host sent: every byte, and TYPE + payload of each frame
 // MonitorRig: a test fixture with the host's Link and Monitor over a BoardLine.
@@ -21,6 +22,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +33,7 @@
 #include "link/serial.h"
 #include "sim/board.h"
 #include "sim/core.h"
+#include "sim/faults.h"
 #include "sim/monitor_server.h"
 
 namespace h8test {
@@ -46,7 +49,7 @@ inline Bytes be32(uint32_t v) {
   return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
 }
 // A complete frame around TYPE and payload, with a correct SUM.
-Bytes frame(uint8_t type, const Bytes& payload = {});
+inline Bytes frame(uint8_t type, const Bytes& payload = {}) { return h8::makeFrame(type, payload); }
 
 // A program for GO: each start sends `text` as its output; run() stops with the next of `stops`
 // and keeps running when none is left.
@@ -59,15 +62,7 @@ struct ScriptedCore : h8::CpuCore {
   std::deque<int> stops;
 };
 
-enum class Fault {
-  Silence,    // the frame is not sent
-  Restart,    // a RESTART frame instead
-  WrongCode,  // its TYPE is 0x7E
-  BadSum,     // a wrong SUM
-  BadEtx,     // its last byte is 0x04
-  StatusNG,   // the last payload byte 0 (MEM_WRITE: 2)
-  Raw,        // `raw` instead
-};
+using h8::Fault;  // the faults h8sim's --fault injects (sim/faults.h)
 
 class BoardLine : public h8::SerialPort {
  public:
@@ -85,6 +80,8 @@ class BoardLine : public h8::SerialPort {
   unsigned available() override { return unsigned(rx_.size()); }
   void waitStep() override;
   bool lost() const override { return lost_; }
+  long speed() const override { return speedInUse; }
+  std::string openError() const override { return openFailure; }
 
   void setMem(uint32_t address, const Bytes& bytes);
   uint8_t mem(uint32_t address) const { return board.read(address); }
@@ -99,6 +96,8 @@ class BoardLine : public h8::SerialPort {
   void inject(const Bytes& bytes) { rx_.insert(rx_.end(), bytes.begin(), bytes.end()); }
   void schedule(int steps, const Bytes& bytes) { due_.emplace(steps_ + steps, bytes); }
   void resetAt(int steps) { due_.emplace(steps_ + steps, Bytes()); }
+  // `f` runs at the poll step n steps on: what the user does while the host waits.
+  void callAt(int steps, std::function<void()> f) { calls_.emplace(steps_ + steps, std::move(f)); }
 
   Bytes sent;
   std::vector<Bytes> requests;
@@ -108,6 +107,8 @@ class BoardLine : public h8::SerialPort {
   long hangLimit = 200000;
 
   bool openResult = true, closed = false;
+  std::string openFailure;  // the reason a failed open gives
+  long speedInUse = 0;      // the speed the open port reports (0: not known)
   std::string openedName;
   long openedSpeed = 0;
 
@@ -133,6 +134,7 @@ class BoardLine : public h8::SerialPort {
   std::deque<uint8_t> rx_;
   std::map<int, std::deque<std::pair<Fault, Bytes>>> faults_;  // by code; -1: any frame
   std::multimap<long, Bytes> due_;                             // by step; no bytes: a reset
+  std::multimap<long, std::function<void()>> calls_;
   long steps_ = 0, idleSteps_ = 0;
   bool lost_ = false;
   h8::NullOutput quiet_;

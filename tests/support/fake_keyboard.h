@@ -18,6 +18,7 @@ class FakeKeyboard : public h8::Keyboard {
 
   void line(const std::string& text, long atStep = 0) { items_.emplace_back(atStep, text); }
   void key(int k, long atStep = 0) { items_.emplace_back(atStep, std::string(1, char(k))); }
+  void clear() { items_.clear(); }
 
   bool keyWaiting() override {
     if (items_.empty()) return endOfInput;

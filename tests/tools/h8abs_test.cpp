@@ -34,6 +34,9 @@ TEST(H8abs, ListsAFileAndShowsItsHelp) {
   EXPECT_EQ(listed, "    " + std::string(26, '*') + "  Other data             " +
                         std::string(22, '*') + "\nFF 02 : ");
   EXPECT_NE(h8abs("list \"" + saveFile({0x1A, 2}) + "\"", cut), 0);
+  std::string directory;
+  EXPECT_NE(h8abs("list . 2>&1", directory), 0);
+  EXPECT_EQ(directory, "h8abs: can't open .: it is a directory\n");
   EXPECT_EQ(h8abs("--help", help), 0);
   EXPECT_NE(help.find("\n  list  FILE.ABS   list the records of a SYSROF absolute load module\n"),
             help.npos);
