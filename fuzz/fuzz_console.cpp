@@ -6,7 +6,9 @@
 // Input: byte 0 = bits 0-3 the number of command lines, bit 4 an interactive keyboard (G and S
 // then take each next line's first character as a key), bits 5-7 the board's bytes per poll
 // step less one; then the lines, each ending at a newline; the rest is what the board sends.
-// When the board's bytes are all read the line is lost. LO loads a small fixed file whatever
+// When the board's bytes are all read the line is lost. A line that begins with byte 03 has the
+// user press Ctrl-C at the (1 + the low five bits of its second byte)-th poll step after it is
+// typed; the rest of it is the command. LO loads a small fixed file whatever
 // name is typed (none when none is), so nothing else on the host is read. With H8FUZZ_ECHO set
 // in the environment the session is shown on standard error (to see what a seed reaches).
 #include <cctype>
@@ -62,8 +64,14 @@ class ScriptKeyboard : public h8::Keyboard {
   }
   bool readLine(std::string& line, const std::string&) override {
     if (lines_.empty()) return false;
-    line = confined(lines_.front());
+    std::string typed = lines_.front();
     lines_.pop_front();
+    if (typed.size() >= 2 && typed[0] == '\x03') {
+      port_.interruptAt(1 + (typed[1] & 0x1F));
+      typed.erase(0, 2);
+    }
+    if (typed.size() > h8::LINE_KEPT) typed.resize(h8::LINE_KEPT);
+    line = confined(typed);
     stepsAtLine_ = port_.steps;
     return true;
   }
@@ -104,6 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   h8::FileOutput shown(stderr);
   h8::Output& out = echo ? static_cast<h8::Output&>(shown) : quiet;
   h8::Debugger debugger(port, keyboard, out);
+  port.interrupt = &debugger.console.interrupt;
   if (debugger.startUp()) debugger.commandLoop();
   return 0;
 }

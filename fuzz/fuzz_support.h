@@ -1,7 +1,8 @@
 // What the harnesses share: two in-memory board lines and a temporary file per process.
 //
 //   ReplayPort      a hostile board: sends the input's bytes whatever the host asks, `chunk` of
-//                   them per poll step; once all are read the line is lost, so every wait ends
+//                   them per poll step; once all are read the line is lost, so every wait ends.
+//                   interruptAt(n) has the user interrupt the wait n poll steps on
 //   AnsweringPort   a board that answers each request frame at once: MEM_READ from a byte
 //                   window (a fixed pattern outside it), REG_READ with a value made from the
 //                   selector, anything else with its own code and an empty payload; a lost one
@@ -26,6 +27,7 @@
 #include "common/bigendian.h"
 #include "common/output.h"
 #include "common/target.h"
+#include "common/wait_interrupt.h"
 #include "link/link.h"
 #include "link/serial.h"
 
@@ -50,16 +52,21 @@ class ReplayPort : public h8::SerialPort {
   void waitStep() override {
     ++steps;
     ready_ = std::min(ready_ + chunk_, size_ - pos_);
+    if (interrupt != nullptr && steps == interruptStep_) interrupt->request();
   }
   bool lost() const override { return ready_ == 0 && pos_ >= size_; }
 
+  void interruptAt(long n) { interruptStep_ = steps + n; }
+
   long steps = 0;
+  h8::WaitInterrupt* interrupt = nullptr;
 
  private:
   const uint8_t* data_;
   size_t size_, chunk_;
   size_t pos_ = 0;    // bytes read
   size_t ready_ = 0;  // bytes released and not yet read
+  long interruptStep_ = -1;
 };
 
 class AnsweringPort : public h8::SerialPort {

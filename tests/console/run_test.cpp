@@ -228,4 +228,15 @@ TEST_F(Registers, InterruptGivesUpTheWaitingCommandOnly) {
   EXPECT_FALSE(dbg->console.interrupt.request());
 }
 
+// An interrupted listing ends at the line whose read was given up, however many were asked for.
+TEST_F(Registers, InterruptEndsAListing) {
+  board.fail(Fault::Silence);
+  board.callAt(50, [&] { EXPECT_TRUE(dbg->console.interrupt.request()); });
+  EXPECT_EQ(run("DA 0x400 FFFFFFFF"), "000400 0000 " + std::string(20, ' ') + "NOP" +
+                                          std::string(29, ' ') +
+                                          "\nInterrupted: gave up waiting for the board\n");
+  EXPECT_EQ(board.codes(), (std::vector<uint8_t>{MEM_READ}));
+  EXPECT_EQ(dbg->repeatLine, "");
+}
+
 }  // namespace
