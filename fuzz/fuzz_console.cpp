@@ -8,9 +8,9 @@
 // step less one; then the lines, each ending at a newline; the rest is what the board sends.
 // When the board's bytes are all read the line is lost. A line that begins with byte 03 has the
 // user press Ctrl-C at the (1 + the low five bits of its second byte)-th poll step after it is
-// typed; the rest of it is the command. LO loads a small fixed file whatever
-// name is typed (none when none is), so nothing else on the host is read. With H8FUZZ_ECHO set
-// in the environment the session is shown on standard error (to see what a seed reaches).
+// typed; the rest of it is the command. LO loads a small fixed file whatever name is typed (none
+// when none is), so nothing else on the host is read. With H8FUZZ_ECHO set in the environment
+// the session is shown on standard error (to see what a seed reaches).
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
