@@ -5,7 +5,7 @@ set -euo pipefail
 
 want=(cmake g++ make libedit-dev pkg-config)
 if [ "${1:-build}" = test ]; then
-  want+=(libgtest-dev binutils-h8300-hms gcc-h8300-hms)
+  want+=(libgtest-dev binutils-h8300-hms gcc-h8300-hms clang)
 fi
 
 missing=()

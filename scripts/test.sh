@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything twice (plain, and with AddressSanitizer + UndefinedBehaviorSanitizer) and
-# runs every test in both builds.
+# runs every test in both builds, then the Windows build, then each fuzzing harness briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -20,3 +20,6 @@ ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine.
 scripts/test-windows.sh
+
+# Each libFuzzer harness for 15 seconds on its seed corpus (scripts/fuzz.sh; clang build).
+scripts/fuzz.sh 15

@@ -14,6 +14,9 @@ int ListingCommands::disassemble(const Words& args) {
   for (uint32_t i = 0; i < daCount; i++) {
     daAddress = listAt(daAddress);
     c_.out.flush();
+    // A lost line, or the user's interrupt, fails every read that follows: the listing ends at
+    // the line that failed rather than printing up to 2^32 lines of zeros.
+    if (c_.port.lost() || c_.link.interrupted()) return -1;
   }
   return 0;
 }
