@@ -4,7 +4,7 @@
 //   faultFrame(f, frame, raw)   the bytes sent instead of one whole reply frame
 //   parseFault(text, rule, e)   "KIND[@CODE][:N]": the N-th reply (default 1) of request CODE
 //                               (a name such as MEM_READ, or a number; default any reply);
-//                               false with a one-line message for a bad spec
+//                               false with a one-line message for a bad fault text
 //   FaultyLine(line)            a SerialPort over the board's line that applies each rule once,
 //                               to the reply it names. A reset or a vanishing line is left to
 //                               the session to carry out (takeReset(), vanished()); a
