@@ -119,6 +119,7 @@ FlashResult Board::programBlock(uint32_t destination, const uint8_t* data) {
     return FLASH_BAD_DESTINATION;
   }
   bool verified = true;
+  lastProgrammed_ = destination;
   for (uint32_t i = 0; i < FLASH_BLOCK_SIZE; i++) {
     uint8_t& cell = memory[destination + i];
     cell &= data[i];

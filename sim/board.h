@@ -60,6 +60,8 @@ class Board : public CpuBus {
   bool eraseFlash(int block);
   FlashResult programFlash(uint32_t source, uint32_t destination);
   FlashResult programBlock(uint32_t destination, const uint8_t* data);
+  // A fault on purpose: the first byte of the block programmed last gets its low bit inverted.
+  void spoilLastProgrammed() { memory[lastProgrammed_] ^= 0x01; }
 
   void reset();
 
@@ -98,6 +100,7 @@ class Board : public CpuBus {
   void updateInterrupts();
 
   uint32_t regs_[REGISTER_COUNT] = {};
+  uint32_t lastProgrammed_ = USER_FLASH_START;
 };
 
 // The flash image file of --flash: exactly FLASH_END bytes. Loading keeps the board's monitor

@@ -1,5 +1,6 @@
 #include "sim/faults.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <iterator>
@@ -21,6 +22,7 @@ constexpr FaultName FAULT_NAMES[] = {
     {"badsum", Fault::BadSum},   {"badetx", Fault::BadEtx},   {"ng", Fault::StatusNG},
     {"short", Fault::Short},     {"count0", Fault::Count0},   {"count30", Fault::Count30},
     {"garbage", Fault::Garbage}, {"reset", Fault::Reset},     {"vanish", Fault::Vanish},
+    {"misprogram", Fault::Misprogram},
 };
 
 // Printable noise with no STX in it: the debugger shows it as text from the board.
@@ -85,6 +87,8 @@ std::vector<uint8_t> faultFrame(Fault fault, const std::vector<uint8_t>& frame,
       return bytes;
     case Fault::Raw:
       return raw;
+    case Fault::Misprogram:
+      return bytes;
   }
   return bytes;
 }
@@ -115,7 +119,8 @@ bool parseFault(const std::string& text, FaultRule& rule, std::string& error) {
 }
 
 const char* faultKinds() {
-  return "silence restart wrongcode badsum badetx ng short count0 count30 garbage reset vanish";
+  return "silence restart wrongcode badsum badetx ng short count0 count30 garbage reset vanish "
+         "misprogram";
 }
 
 int FaultyLine::write(const uint8_t* data, int n) {
@@ -133,6 +138,7 @@ int FaultyLine::write(const uint8_t* data, int n) {
                                             rule->raw);
     reset_ = reset_ || rule->fault == Fault::Reset;
     vanished_ = vanished_ || rule->fault == Fault::Vanish;
+    if (rule->fault == Fault::Misprogram && board != nullptr) board->spoilLastProgrammed();
     rules_.erase(rule);
     if (!bytes.empty()) line_.write(bytes.data(), int(bytes.size()));
     return n;

@@ -7,7 +7,8 @@
 //                               false with a one-line message for a bad spec
 //   FaultyLine(line)            a SerialPort over the board's line that applies each rule once,
 //                               to the reply it names. A reset or a vanishing line is left to
-//                               the session to carry out (takeReset(), vanished()).
+//                               the session to carry out (takeReset(), vanished()); a
+//                               misprogram spoils `board`'s block before the reply is sent.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "link/serial.h"
+#include "sim/board.h"
 
 namespace h8 {
 
@@ -31,6 +33,7 @@ enum class Fault {
   Garbage,    // bytes that are no frame before it
   Reset,      // not sent: the board is reset instead
   Vanish,     // not sent: the line goes away, as an unplugged adapter does
+  Misprogram,  // sent as it is, but the block just programmed keeps one wrong bit
   Raw,        // `raw` instead
 };
 
@@ -66,6 +69,8 @@ class FaultyLine : public SerialPort {
     return r;
   }
   bool vanished() const { return vanished_; }
+  // The board whose last programmed block a misprogram fault spoils, as the reply goes out.
+  Board* board = nullptr;
 
  private:
   SerialPort& line_;

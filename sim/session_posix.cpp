@@ -169,6 +169,7 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
 
   LinePort line(pty.master(), options.baud);
   FaultyLine faulty(line, options.faults);
+  faulty.board = &board;
   H8Core core(board);
   MonitorServer server(board, core, faulty, err);
   server.flashPath = options.flash;

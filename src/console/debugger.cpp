@@ -10,10 +10,18 @@
 #include "common/input_file.h"
 #include "common/scan.h"
 #include "common/version.h"
+#include "link/ports.h"
 
 namespace h8 {
 
 namespace {
+
+// A file of the debugger's own, closed with it.
+struct ClosingFileOutput : FileOutput {
+  explicit ClosingFileOutput(FILE* f) : FileOutput(f), file(f) {}
+  ~ClosingFileOutput() override { fclose(file); }
+  FILE* file;
+};
 
 constexpr const char* kStars =
     "********************************************************************\n";
@@ -33,8 +41,15 @@ int Debugger::run(int argc, char** argv) {
     console.out.printf("h8dbg %s\n", VERSION_TEXT);
     return STATUS_DONE;
   }
+  if (listPorts) {
+    printSerialPorts(listSerialPorts(), console.out);
+    return STATUS_DONE;
+  }
   if (batch && optionError) return STATUS_FAILED;
-  if (!startUp()) return STATUS_FAILED;
+  if (tracing && !startTrace()) return STATUS_FAILED;
+  bool started = startUp();
+  if (trace) trace->flush();
+  if (!started) return STATUS_FAILED;
   int status = STATUS_DONE;
   if (batch) {
     status = runBatch();
@@ -42,6 +57,7 @@ int Debugger::run(int argc, char** argv) {
     commandLoop();
   }
   console.port.close();
+  if (trace) trace->flush();
   return status;
 }
 
@@ -105,6 +121,13 @@ void Debugger::parseOptions(int argc, char** argv) {
       }
     } else if (option == "-b") {
       batch = true;
+    } else if (option == "-V") {
+      flash.state().verify = true;
+    } else if (option == "-l") {
+      listPorts = true;
+    } else if (option == "-v") {
+      tracing = true;
+      if (!last && argv[i + 1][0] != '-') traceFile = argv[++i];
     } else if (option == "--help") {
       showHelp = true;
     } else if (option == "--version") {
@@ -262,6 +285,22 @@ int Debugger::runBatch() {
   return STATUS_DONE;
 }
 
+bool Debugger::startTrace() {
+  if (traceFile.empty()) {
+    traceOut = std::make_unique<FileOutput>(stderr);
+  } else {
+    FILE* file = fopen(traceFile.c_str(), "w");
+    if (file == nullptr) {
+      console.out.printf("Can't open trace file %s: %s\n", traceFile.c_str(), strerror(errno));
+      return false;
+    }
+    traceOut = std::make_unique<ClosingFileOutput>(file);
+  }
+  trace = std::make_unique<LineTrace>(*traceOut);
+  console.link.trace = trace.get();
+  return true;
+}
+
 void Debugger::printHelp() {
   console.out.puts(
       "usage: h8dbg [options]\n"
@@ -281,6 +320,11 @@ void Debugger::printHelp() {
       "  -e COMMAND   a command for batch mode; may be given again, run in order\n"
       "  -x FILE      batch commands from FILE, one a line\n"
       "  -t SECONDS   batch mode: the longest G or S may wait for the program to stop\n"
+      "  -v [FILE]    trace the line: every frame sent and received, with its time in ms,\n"
+      "               decoded; text from the board; time-outs. To standard error, or FILE\n"
+      "  -l           list the serial ports present (busy ones marked) and end\n"
+      "  -V           after LO and USR, read every programmed block back and compare it;\n"
+      "               a block that differs is reported and the command fails\n"
       "  --version    print the version and end\n"
       "  --help       this text and end\n"
       "\n"

@@ -4,14 +4,14 @@
 //
 //   run(argc, argv)   the whole program: options, banner, port open, map file, version probe
 //                     and request, areas, command loop until Q, port close. Returns STATUS_DONE,
-//                     or STATUS_FAILED when the port could not be opened. --help and --version
-//                     print and end at once.
+//                     or STATUS_FAILED when the port could not be opened. --help, --version
+//                     and -l print and end at once.
 //   runBatch()        batch mode (-b) in place of the command loop: the -e commands, then the
 //                     -x file's lines, or standard input when neither was given; each echoed
 //                     after a prompt. Blank lines and lines starting with '#' are skipped. The
 //                     first command that fails (a negative status, a failed exchange, an
 //                     interrupt) ends it with STATUS_FAILED, a run past -t with STATUS_RUN_LIMIT.
-//   parseOptions      -m, -c, -s and the usage text; -b -e -x -t --help --version
+//   parseOptions      -m, -c, -s and the usage text; -b -e -x -t -v -V -l --help --version
 //   startUp()         banner through the closing asterisks; false when the port did not open
 //                     (the system's reason follows the failure line); a speed the port did not
 //                     take is named with the one in use
@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <string>
+#include <memory>
 #include <vector>
 
 #include "console/commands.h"
@@ -60,6 +61,7 @@ class Debugger {
   int runBatch();
   int runBatchLine(std::string line);
   void printHelp();
+  bool startTrace();
 
   std::string portName = "com1";
   long speed = 19200;
@@ -69,6 +71,11 @@ class Debugger {
   std::string commandFile;                 // -x
   long runLimit = 0;                       // -t, seconds; 0 none
   bool showHelp = false, showVersion = false;
+  bool listPorts = false;                  // -l
+  bool tracing = false;                    // -v
+  std::string traceFile;                   // -v FILE; standard error without one
+  std::unique_ptr<Output> traceOut;
+  std::unique_ptr<LineTrace> trace;
   bool optionError = false;  // an option was refused (batch mode then fails)
   int lastStatus = 0;        // what the last command returned
   uint32_t progStart = 0, progSize = 0;

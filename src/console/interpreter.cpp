@@ -91,6 +91,7 @@ void Debugger::commandLoop() {
   while (!quit) {
     console.out.puts(">");
     console.out.flush();
+    if (trace) trace->flush();
     std::string line;
     if (!console.waitLine(line, ">")) break;  // the end of console input ends it like Q
     execute(line);
@@ -126,6 +127,7 @@ bool Debugger::execute(std::string line) {
   }
   console.interrupt.disarm();
   lastStatus = status;
+  if (trace) trace->flush();
 
   switch (command->repeat) {
     case RepeatRule::Keep:

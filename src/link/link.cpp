@@ -59,15 +59,31 @@ void Link::endPacket() {
 void Link::sendPacket() {
   int count = packetBuf_[1];
   if (count > COUNT_MAX) count = COUNT_MAX;
+  if (trace) trace->frame(true, packetBuf_);
   for (int i = 0; i < count + 3; i++) putCom(packetBuf_[i]);
 }
 
 int Link::receivePacket() {
+  int result = receiveFrame();
+  if (trace && result > 0) trace->frame(false, packetBuf_);
+  if (trace && result <= 0) {
+    trace->note(port_.lost()               ? "the line is lost"
+                : interrupted()            ? "the wait is interrupted"
+                : result == RECEIVE_NO_STX ? "no frame: time-out"
+                : result == RECEIVE_BAD_COUNT ? "a frame with a bad COUNT"
+                : result == RECEIVE_CUT_SHORT ? "a frame cut short"
+                                              : "a frame without its ETX");
+  }
+  return result;
+}
+
+int Link::receiveFrame() {
   packetLen_ = 0;
   for (;;) {
     int c = getCom();
     if (c < 0) return RECEIVE_NO_STX;
     if (c == STX) break;
+    if (trace) trace->text(uint8_t(c));
     if (c >= 0x20 || c == '\r' || c == '\n') out_.put(char(c));
   }
   packetBuf_[0] = STX;
@@ -123,7 +139,11 @@ int Link::feedPacket(uint8_t b) {
 
 int Link::readAndFeed(uint8_t* b) {
   if (availCom() == 0 || readCom(b, 1) != 1) return FEED_NO_BYTE;
-  return feedPacket(*b);
+  int fed = feedPacket(*b);
+  if (trace && fed == FEED_OUTSIDE) trace->text(*b);
+  if (trace && fed == FEED_COMPLETE) trace->frame(false, packetBuf_);
+  if (trace && fed == FEED_REJECTED) trace->note("a frame refused (bad COUNT, ETX or SUM)");
+  return fed;
 }
 
 uint8_t Link::getByte() {

@@ -35,6 +35,7 @@
 #include "common/output.h"
 #include "common/wait_interrupt.h"
 #include "link/serial.h"
+#include "link/trace.h"
 
 namespace h8 {
 
@@ -72,6 +73,8 @@ class Link {
   // When set, a pending interrupt ends every wait for a byte as a time-out does.
   const WaitInterrupt* interrupt = nullptr;
   bool interrupted() const { return interrupt != nullptr && interrupt->pending(); }
+  // When set, every frame sent and received, and the bytes and events around them, are traced.
+  LineTrace* trace = nullptr;
 
   int writeCom(const uint8_t* data, int n) { return port_.write(data, n); }
   int readCom(uint8_t* buffer, int n) { return port_.read(buffer, n); }
@@ -102,6 +105,8 @@ class Link {
   const uint8_t* packetBuffer() const { return packetBuf_; }
 
  private:
+  int receiveFrame();
+
   SerialPort& port_;
   Output& out_;
 

@@ -42,4 +42,9 @@ std::unique_ptr<SerialPort> makePlatformSerialPort();
 // on POSIX (COM1 is /dev/ttyS0); a name that begins with "/" is used as it stands.
 std::string serialDevicePath(const std::string& name);
 
+#ifdef _WIN32
+// The system's text for a Windows error code (GetLastError), without its closing line break.
+std::string systemMessage(unsigned long code);
+#endif
+
 }  // namespace h8

@@ -9,10 +9,7 @@
 
 namespace h8 {
 
-namespace {
-
-// The system's text for an error code, without its closing line break.
-std::string systemMessage(DWORD code) {
+std::string systemMessage(unsigned long code) {
   char text[256] = "";
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            code, 0, text, DWORD(sizeof text), nullptr);
@@ -22,6 +19,8 @@ std::string systemMessage(DWORD code) {
     message.pop_back();
   return message.empty() ? "error " + std::to_string(code) : message;
 }
+
+namespace {
 
 class Win32SerialPort : public SerialPort {
  public:

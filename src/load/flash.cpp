@@ -89,6 +89,20 @@ bool programBlock(Monitor& mon, Output& out, FlashState& state, uint32_t buffer,
   return mon.programFlash(buffer, target, program) == Reply::OK;
 }
 
+// Reads the programmed block at `target` back and compares it with `expected`.
+bool verifyBlock(Monitor& mon, Output& out, uint32_t target, const uint8_t* expected) {
+  uint8_t read[FLASH_BLOCK_SIZE];
+  if (!mon.readMem(target, FLASH_BLOCK_SIZE, read)) return false;
+  for (uint32_t i = 0; i < FLASH_BLOCK_SIZE; i++) {
+    if (read[i] != expected[i]) {
+      out.printf("Verify: block %08lX differs at %08lX: written %02X, read %02X\n",
+                 (unsigned long)target, (unsigned long)(target + i), expected[i], read[i]);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool isBlankBlock(const uint8_t* block) {
@@ -125,8 +139,15 @@ int loadFile(Monitor& mon, Output& out, FlashState& state, const char* name) {
     if (!programBlock(mon, out, state, ram.buffer, offset)) return 0;
   }
   out.put('\n');
+  bool verified = true;
+  for (uint32_t offset = 0; state.verify && offset < USER_FLASH_END - USER_FLASH_START;
+       offset += FLASH_BLOCK_SIZE) {
+    if (isBlankBlock(state.memImage + offset)) continue;
+    verified = verifyBlock(mon, out, USER_FLASH_START + offset, state.memImage + offset) && verified;
+  }
+  if (state.verify && verified) out.puts("Verified: every block reads back as written\n");
   restore(mon, state, ram);
-  return 1;
+  return verified ? 1 : 0;
 }
 
 int writeUserFlag(Monitor& mon, Output& out, FlashState& state) {
@@ -138,8 +159,9 @@ int writeUserFlag(Monitor& mon, Output& out, FlashState& state) {
   if (!mon.writeMem(ram.buffer, FLASH_BLOCK_SIZE, state.memImage)) return false;
 
   if (mon.programFlash(ram.buffer, FLAG_BLOCK, USR_PROGRAM) != Reply::OK) return 0;
+  bool verified = !state.verify || verifyBlock(mon, out, FLAG_BLOCK, state.memImage);
   restore(mon, state, ram);
-  return 1;
+  return verified ? 1 : 0;
 }
 
 }  // namespace h8

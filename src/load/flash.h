@@ -10,6 +10,10 @@
 //                                 saving and restoring the RAM as loadFile does. 1 done, 0 failed.
 //   isBlankBlock(p)               true when all 128 bytes are 0xFF (erased flash)
 //
+// With `verify` set, both read every block they programmed back once all are programmed, and
+// report each block that differs ("Verify: block %08lX differs at %08lX: written %02X, read
+// %02X"); the command then fails, after the RAM is restored.
+//
 // Both LO and USR refuse a flash programming area larger than the 2,048-byte save area before
 // anything is erased or written, and so does a failed read of either RAM area. The commands
 // around them are the console's. Owns nothing beyond the FlashState it is given.
@@ -30,6 +34,7 @@ struct FlashState {
   uint8_t memImage[65536];
   uint8_t bufferSave[2048];
   uint8_t progAreaSave[2048];
+  bool verify = false;  // read programmed blocks back (h8dbg -V)
 };
 static_assert(sizeof(FlashState::memImage) == MEM_IMAGE_SIZE);
 static_assert(sizeof(FlashState::progAreaSave) == RAM_SAVE_SIZE);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <tuple>
 #include <vector>
 
@@ -191,8 +193,20 @@ TEST_F(StartUp, HelpAndVersionEndAtOnce) {
   EXPECT_EQ(out.take(), "h8dbg 0.3 (build 49)\n");
   EXPECT_EQ(start({"h8dbg", "-c", "com2", "--help"}), 0);
   EXPECT_NE(out.take().find("\n  -b           batch mode:"), std::string::npos);
+  EXPECT_EQ(start({"h8dbg", "-l"}), 0);  // the machine's ports: whatever they are
   EXPECT_TRUE(board.sent.empty());
   EXPECT_TRUE(board.openedName.empty());
+}
+
+// -v FILE traces the session's frames into FILE, start-up included.
+TEST_F(StartUp, TraceGoesToItsFile) {
+  std::string path = saveFile({});
+  EXPECT_EQ(start({"h8dbg", "-v", path, "-b", "-e", "DB F800 1"}), 0);
+  std::ifstream in(path);
+  std::string traced((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(traced.find(" ms > VERSION\n"), std::string::npos) << traced;
+  EXPECT_NE(traced.find(" ms > MEM_READ address 0000F800 length 1\n"), std::string::npos);
+  EXPECT_EQ(out.text.find("MEM_READ"), std::string::npos);  // none of it on the console
 }
 
 }  // namespace

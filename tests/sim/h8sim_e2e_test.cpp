@@ -166,6 +166,9 @@ TEST(H8simEndToEnd, HelpShowsTheBoardAndABadCommandLineOrBoardEndsWithStatusTwo)
   std::string low = dir.file("low.abs", sysrofImage(0x0F00, std::string(16, '\0')));
   std::string small = dir.file("small.bin", std::string(100, '\0'));
   const std::string USAGE = " (h8sim --help for usage)";
+  const std::string FAULTS = " (KIND[@REQUEST][:N], KIND one of silence restart wrongcode badsum "
+                             "badetx ng short count0 count30 garbage reset vanish misprogram)" +
+                             USAGE;
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"--load", low},
        "SYSROF file " + low + ": object data at 00000F00 - 00000F0F lies outside 00001000 - 00007FFF"},
@@ -178,6 +181,9 @@ TEST(H8simEndToEnd, HelpShowsTheBoardAndABadCommandLineOrBoardEndsWithStatusTwo)
       {{"--", "-m", "x.map"}, "debugger options after -- need the run command" + USAGE},
       {{"--flash"}, "option --flash needs a value" + USAGE},
       {{"--link="}, "option --link needs a value" + USAGE},
+      {{"--fault", "silence@NOPE"}, "bad fault silence@NOPE" + FAULTS},
+      {{"--fault=reset:0"}, "bad fault reset:0" + FAULTS},
+      {{"--fault=bogus@GO"}, "bad fault bogus@GO" + FAULTS},
   };
   for (std::string baud : {"0", "+9600", "96oo", "4000001", "99999999999999999999", ""}) {
     cases.push_back(
@@ -294,4 +300,17 @@ TEST(H8simEndToEnd, BatchRunsFlashAProgramAndBoundARun) {
   EXPECT_EQ(run.finish(), 2) << run.output;
   EXPECT_TRUE(has(run.output, ">db 0x1000 2\n001000 40 FE"));
   EXPECT_TRUE(has(run.output, ">g\n\nRun time limit of 1 s reached: the program goes on running"));
+  // -V reads the blocks back: a block the board kept a wrong bit in fails the load; the fault
+  // hits once, so the next load reads back as written. (A fresh board: the first still runs.)
+  Child spoiled({H8SIM, "--fault", "misprogram@FLASH_WRITE"});
+  ASSERT_TRUE(spoiled.waitFor("h8sim: board on ") && spoiled.waitFor("\n")) << spoiled.output;
+  std::string pty = spoiled.output.substr(spoiled.output.find("/dev/"));
+  pty = pty.substr(0, pty.find('\n'));
+  Child caught({H8DBG, "-c", pty, "-b", "-V", "-e", "LO " + loop});
+  EXPECT_EQ(caught.finish(), 1) << caught.output;
+  EXPECT_TRUE(has(caught.output, "Verify: block 00001000 differs at 00001000: written 40, read 41\n"
+                                 "Error loading " + loop + "\nBatch run stopped: LO " + loop));
+  Child verified({H8DBG, "-c", pty, "-b", "-V", "-e", "LO " + loop});
+  EXPECT_EQ(verified.finish(), 0) << verified.output;
+  EXPECT_TRUE(has(verified.output, "\nVerified: every block reads back as written\nFinished"));
 }
