@@ -88,7 +88,9 @@ for h in "${harnesses[@]}"; do
   bytes=$(find "$work/corpus" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
 
   result=ok
-  if grep -q "ERROR: LeakSanitizer" "$work/log"; then
+  if grep -q "libFuzzer: run interrupted" "$work/log"; then
+    result="INTERRUPTED (a signal from outside)"
+  elif grep -q "ERROR: LeakSanitizer" "$work/log"; then
     result="LEAK"
   elif grep -q "ERROR: libFuzzer: timeout" "$work/log"; then
     result="TIMEOUT"
