@@ -193,6 +193,7 @@ void MonitorServer::go() {
 void MonitorServer::flashErase() {
   bool ok = payloadLength() >= 1 && board_.eraseFlash(link_->getByte());
   if (ok) saveFlash();
+  if (ok && holdReply) holdReply(flashTimes.erase);
   beginReply();
   link_->putByte(ok ? 1 : 0);
   sendReply();
@@ -204,6 +205,7 @@ void MonitorServer::flashWrite() {
   FlashResult result =
       payloadLength() >= 8 ? board_.programFlash(source, destination) : FLASH_BAD_DESTINATION;
   if (result == FLASH_OK || result == FLASH_VERIFY_FAILED) saveFlash();
+  if (result == FLASH_OK && holdReply) holdReply(flashTimes.program);
   beginReply();
   link_->putByte(result == FLASH_OK ? 1 : 0);
   sendReply();

@@ -18,7 +18,9 @@
 // Owns: the run state, the frame recogniser (a Link) and the key bytes of a frame in progress.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +37,15 @@ constexpr uint8_t MONITOR_VERSION[3] = {1, 0, 1};  // major, minor, build
 constexpr uint32_t RUN_SLICE = 20000;              // instructions per slice
 constexpr size_t KEY_QUEUE_MAX = 4096;
 
+// How long the part takes to erase a block and to program 128 bytes, from the H8/3664's flash
+// characteristics: typical and maximum. Zero: at once.
+struct FlashTimes {
+  std::chrono::microseconds erase{0};
+  std::chrono::microseconds program{0};
+};
+constexpr FlashTimes FLASH_TIMES_TYPICAL{std::chrono::milliseconds(100), std::chrono::milliseconds(7)};
+constexpr FlashTimes FLASH_TIMES_MAX{std::chrono::milliseconds(1200), std::chrono::milliseconds(200)};
+
 class MonitorServer {
  public:
   // `log` receives error messages, and with `verbose` one line per request and reply.
@@ -43,6 +54,9 @@ class MonitorServer {
   // When set, the flash image is written to this file after every erase and program.
   std::string flashPath;
   bool verbose = false;
+  // With holdReply set, the reply to an erase or a program waits its FlashTimes on the line.
+  FlashTimes flashTimes;
+  std::function<void(std::chrono::microseconds)> holdReply;
 
   void receive(uint8_t b);
   void receiveFromPort();

@@ -73,7 +73,8 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
-    bool known = name == "--baud" || name == "--clock" || name == "--fault";
+    bool known = name == "--baud" || name == "--clock" || name == "--fault" ||
+                 name == "--flash-time";
     for (const ValueOption& v : VALUE_OPTIONS) known = known || name == v.name;
     if (!known) {
       error = "unknown option " + arg;
@@ -89,6 +90,19 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std
     if (name == "--baud") {
       if (!parseBaud(value, options.baud)) {
         error = "bad line speed " + value + " (1 to 4000000 bit/s)";
+        return false;
+      }
+      continue;
+    }
+    if (name == "--flash-time") {
+      if (value == "typical") {
+        options.flashTimes = FLASH_TIMES_TYPICAL;
+      } else if (value == "max") {
+        options.flashTimes = FLASH_TIMES_MAX;
+      } else if (value == "none") {
+        options.flashTimes = FlashTimes{};
+      } else {
+        error = "bad flash time " + value + " (typical, max or none)";
         return false;
       }
       continue;
@@ -142,6 +156,10 @@ void printUsage(Output& out) {
       "                   unpaced)\n"
       "  --flash FILE     keep the 32 KiB flash image in FILE: read at start when it exists,\n"
       "                   written after every erase and program and at exit\n"
+      "  --flash-time typical|max|none\n"
+      "                   erasing the user area and programming 128 bytes take the real\n"
+      "                   part's typical (100 ms, 7 ms) or longest (1.2 s, 200 ms) time\n"
+      "                   before the reply goes out (default: none, at once)\n"
       "  --load FILE.ABS  download a SYSROF program into the user flash at start\n"
       "  --h8dbg PATH     the debugger that run starts (default: h8dbg beside h8sim)\n"
       "  --clock HZ       the CPU clock the peripherals and the times count in (default\n"

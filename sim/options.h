@@ -12,6 +12,7 @@
 
 #include "common/output.h"
 #include "sim/faults.h"
+#include "sim/monitor_server.h"
 
 namespace h8 {
 
@@ -26,6 +27,7 @@ struct SimOptions {
   std::string load;       // --load: SYSROF file programmed at start
   std::string h8dbg;      // --h8dbg: the debugger for `run` (default: beside h8sim)
   std::vector<FaultRule> faults;  // --fault: replies the board gets wrong on purpose
+  FlashTimes flashTimes;          // --flash-time: erase and programming take the part's time
   bool verbose = false;
   bool help = false;
   bool version = false;

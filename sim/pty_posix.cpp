@@ -20,6 +20,13 @@ std::string osError(const std::string& what) { return what + ": " + std::strerro
 
 }  // namespace
 
+int waitFor(pollfd* fds, int n, std::chrono::steady_clock::duration timeout) {
+  if (timeout < std::chrono::steady_clock::duration::zero()) return ::ppoll(fds, nfds_t(n), nullptr, nullptr);
+  auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(timeout).count();
+  timespec t{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
+  return ::ppoll(fds, nfds_t(n), &t, nullptr);
+}
+
 PseudoTerminal::~PseudoTerminal() { close(); }
 
 bool PseudoTerminal::open(std::string& error) {
@@ -116,7 +123,8 @@ int LinePort::close() {
 
 LinePort::Clock::time_point LinePort::transferEnd(Clock::time_point now,
                                                   Clock::time_point& lineFree) const {
-  if (!paced_) return now;
+  // Unpaced, bytes pass at once unless the board holds its output (holdOutput).
+  if (!paced_) return std::max(now, lineFree);
   lineFree = std::max(now, lineFree) + byteTime_;
   return lineFree;
 }
@@ -156,11 +164,17 @@ unsigned LinePort::available() {
 void LinePort::waitStep() {
   if (fd_ >= 0) {
     pollfd p{fd_, POLLIN, 0};
-    ::poll(&p, 1, 10);
+    Clock::duration due = dueIn();
+    waitFor(&p, 1, due >= Clock::duration::zero() && due < std::chrono::milliseconds(10)
+                       ? due : std::chrono::milliseconds(10));
   } else {
     usleep(10000);
   }
   pump();
+}
+
+void LinePort::holdOutput(Clock::duration d) {
+  outputFree_ = std::max(outputFree_, Clock::now() + d);
 }
 
 void LinePort::pump() {
@@ -168,7 +182,7 @@ void LinePort::pump() {
   // until the oldest byte is due (a signal ends it early) keeps the serve loop from spinning.
   if (input_.size() >= INPUT_QUEUE_MAX) {
     pollfd p{fd_, short(wantsWrite() ? POLLOUT : 0), 0};
-    ::poll(&p, 1, msUntilDue());
+    waitFor(&p, 1, dueIn());
   }
   Clock::time_point now = Clock::now();
   readDescriptor(now);
@@ -210,15 +224,12 @@ void LinePort::writeDescriptor(Clock::time_point now) {
   }
 }
 
-int LinePort::msUntilDue() const {
-  Clock::time_point now = Clock::now();
+LinePort::Clock::duration LinePort::dueIn() const {
   Clock::time_point next = Clock::time_point::max();
   if (!input_.empty()) next = std::min(next, input_.front().due);
   if (!output_.empty() && !blocked_) next = std::min(next, output_.front().due);
-  if (next == Clock::time_point::max()) return -1;
-  if (next <= now) return 0;
-  auto us = std::chrono::duration_cast<std::chrono::microseconds>(next - now).count();
-  return int((us + 999) / 1000);
+  if (next == Clock::time_point::max()) return Clock::duration(-1);
+  return std::max(next - Clock::now(), Clock::duration::zero());
 }
 
 }  // namespace h8

@@ -12,9 +12,13 @@
 // LinePort (SerialPort)
 //   write(p, n)       queue bytes for the line; they reach the descriptor as pacing allows
 //   read/available    bytes whose transfer on the line has completed
-//   pump()            move bytes between the descriptor and the queues; call after poll()
+//   pump()            move bytes between the descriptor and the queues; call after a wait
 //                     (with the input queue full it first waits, at most one byte time)
-//   msUntilDue()      how long until pacing releases a byte (-1: nothing waits on the clock)
+//   waitFor(fds, n, d)  ppoll() with a timeout to the microsecond (negative: none)
+//   dueIn()           how long until pacing releases a byte, to the microsecond (negative:
+//                     nothing waits on the clock)
+//   holdOutput(d)     the next byte written starts on the line no earlier than d from now
+//                     (the board is busy: flash erase and programming times)
 //   wantsWrite()      bytes are due but the descriptor would not take them (poll for POLLOUT)
 // With a rate of N bit/s a byte takes 10/N seconds in each direction; rate 0 is unpaced.
 // Past INPUT_QUEUE_MAX bytes the descriptor is not read: the pty holds the host's bytes back, as
@@ -27,6 +31,8 @@
 #include <string>
 
 #include "link/serial.h"
+
+struct pollfd;
 
 namespace h8 {
 
@@ -53,6 +59,8 @@ class PseudoTerminal {
   std::string link_;
 };
 
+int waitFor(struct pollfd* fds, int n, std::chrono::steady_clock::duration timeout);
+
 class LinePort : public SerialPort {
  public:
   using Clock = std::chrono::steady_clock;
@@ -70,7 +78,8 @@ class LinePort : public SerialPort {
   bool lost() const override { return lost_; }
 
   void pump();
-  int msUntilDue() const;
+  Clock::duration dueIn() const;
+  void holdOutput(Clock::duration d);
   bool wantsWrite() const { return blocked_ && !output_.empty(); }
   size_t queuedOutput() const { return output_.size(); }
 

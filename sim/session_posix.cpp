@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,12 +175,18 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
   MonitorServer server(board, core, faulty, err);
   server.flashPath = options.flash;
   server.verbose = options.verbose;
+  server.flashTimes = options.flashTimes;
+  server.holdReply = [&line](std::chrono::microseconds d) { line.holdOutput(d); };
   board.setClock(options.clockHz);
   if (options.verbose) board.peripherals.portLog = &err;
   if (!server.saveFlash()) return 2;
 
   // Handlers first: whoever reads the board's line may signal at once.
   SignalScope signals;
+#ifdef PR_SET_TIMERSLACK
+  // Timed waits end when asked, not up to the default 50 us later.
+  prctl(PR_SET_TIMERSLACK, 1000UL, 0, 0, 0);
+#endif
 
   // In run mode the terminal belongs to h8dbg: h8sim's own lines go to stderr, and only with
   // --verbose.
@@ -247,14 +254,16 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
     }
     line.pump();
 
-    int timeout = computing ? 0 : IDLE_POLL_MS;
-    int due = line.msUntilDue();
-    if (due >= 0) timeout = std::min(timeout, due);
+    // Woken when a byte is due, to the microsecond: the line is the ruler of the benchmarks.
+    LinePort::Clock::duration timeout =
+        computing ? LinePort::Clock::duration::zero() : std::chrono::milliseconds(IDLE_POLL_MS);
+    LinePort::Clock::duration due = line.dueIn();
+    if (due >= LinePort::Clock::duration::zero()) timeout = std::min(timeout, due);
     pollfd fds[2] = {
         {pty.master(), short(POLLIN | (line.wantsWrite() ? POLLOUT : 0)), 0},
         {signals.wakeFd(), POLLIN, 0},
     };
-    int ready = poll(fds, signals.wakeFd() >= 0 ? 2 : 1, timeout);
+    int ready = waitFor(fds, signals.wakeFd() >= 0 ? 2 : 1, timeout);
     if (ready == 0 && !server.running()) pty.allowReopen();
     signals.drain();
   }

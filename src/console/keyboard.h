@@ -3,6 +3,7 @@
 //   keyWaiting()           true when a key (or the end of input) is waiting
 //   readKey()              one key without echo, 0..255; KEY_NONE for a key that produces no
 //                          character (arrows, function keys); -1 at the end of input
+//   wakeHandle()           what a wait on the serial line also watches for keys (NO_WAKE: none)
 //   setRunMode(on)         single keys for a running program (on) or command lines (off)
 //   readLine(line, prompt) one edited line without its newline; false at the end of input.
 //                          `prompt` is what the caller has already printed on this line, so
@@ -15,6 +16,8 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+
+#include "link/serial.h"
 
 namespace h8 {
 
@@ -30,6 +33,7 @@ class Keyboard {
   // False when input comes from a file or pipe: a running program then gets no keys, so a
   // script's next lines stay commands.
   virtual bool interactive() const { return true; }
+  virtual WakeHandle wakeHandle() const { return NO_WAKE; }
   // Switches the console between waiting for command lines and passing single keys to a running
   // program.
   virtual void setRunMode(bool running) { (void)running; }

@@ -75,6 +75,7 @@ class PosixKeyboard : public Keyboard {
   }
 
   bool interactive() const override { return tty_; }
+  WakeHandle wakeHandle() const override { return STDIN_FILENO; }
 
   void setRunMode(bool running) override {
     if (tty_) tcsetattr(STDIN_FILENO, TCSANOW, running ? &runMode_ : &promptMode_);

@@ -91,6 +91,8 @@ class Win32Keyboard : public Keyboard {
   }
 
   bool interactive() const override { return console_; }
+  // A console's input handle is signalled while events wait; a pipe's handle cannot be waited on.
+  WakeHandle wakeHandle() const override { return console_ ? WakeHandle(in_) : NO_WAKE; }
 
  private:
   // Mouse, focus and key-up events and Shift, Ctrl, Alt alone are dropped, so that they neither

@@ -41,7 +41,7 @@ int RunCommands::runAndWait() {
     bool key = keys && keyboard.keyWaiting();
     if (!key && c_.link.availCom() == 0) {
       if (c_.port.lost()) return -1;
-      c_.port.waitStep();
+      c_.port.waitStepOr(keys ? keyboard.wakeHandle() : NO_WAKE);
     }
     if (key) {
       int k = keyboard.readKey();

@@ -10,6 +10,8 @@
 //   read(p, n)         read up to n bytes already waiting; returns the count read
 //   available()        bytes waiting in the input queue (also clears line-error state)
 //   waitStep()         one 10 ms poll step; returns early as soon as a byte arrives
+//   waitStepOr(other)  the same step, which also ends as soon as `other` has input: the
+//                      console's, so that one wait serves a typed key and a byte from the board
 //   lost()             true once the device has gone away (unplugged adapter, closed pty)
 //   speed()            the speed the open port really runs at; 0 when it is not known
 //   openError()        after a failed open: why, in the system's words ("" when not known)
@@ -21,6 +23,10 @@
 
 namespace h8 {
 
+// Something else a wait step may end for: a descriptor on POSIX, a waitable HANDLE on Windows.
+using WakeHandle = intptr_t;
+constexpr WakeHandle NO_WAKE = -1;
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
@@ -30,6 +36,10 @@ class SerialPort {
   virtual int read(uint8_t* buffer, int n) = 0;
   virtual unsigned available() = 0;
   virtual void waitStep() = 0;
+  virtual void waitStepOr(WakeHandle other) {
+    (void)other;
+    waitStep();
+  }
   virtual bool lost() const { return false; }
   virtual long speed() const { return 0; }
   virtual std::string openError() const { return ""; }

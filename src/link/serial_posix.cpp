@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +95,7 @@ class PosixSerialPort : public SerialPort {
     }
     fd_ = fd;
     lost_ = false;
+    inStart_ = inEnd_ = 0;
     return true;
   }
 
@@ -105,6 +107,7 @@ class PosixSerialPort : public SerialPort {
     tcsetattr(fd_, TCSANOW, &saved_);
     int r = ::close(fd_);
     fd_ = -1;
+    inStart_ = inEnd_ = 0;
     return r == 0 ? 1 : 0;
   }
 
@@ -127,64 +130,75 @@ class PosixSerialPort : public SerialPort {
     return done;
   }
 
+  // Bytes are taken from the driver as many as it has queued, in one call, and handed out from
+  // inBuffer_; what the callers see, byte by byte, is the same.
   int read(uint8_t* buffer, int n) override {
-    if (pendingValid_ && n > 0) {
-      buffer[0] = pending_;
-      pendingValid_ = false;
-      return 1;
-    }
-    if (fd_ < 0) return 0;
-    for (;;) {
-      ssize_t r = ::read(fd_, buffer, size_t(n));
-      if (r > 0) return int(r);
-      if (r < 0 && errno == EINTR) continue;
-      if (r == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) markLost();
-      return 0;
-    }
+    if (n <= 0 || (buffered() == 0 && !fill())) return 0;
+    int count = std::min(n, buffered());
+    memcpy(buffer, inBuffer_ + inStart_, size_t(count));
+    inStart_ += count;
+    return count;
   }
 
   unsigned available() override {
-    if (fd_ < 0) return pendingValid_ ? 1 : 0;
+    if (buffered() == 0) fill();
+    return unsigned(buffered());
+  }
+
+  void waitStep() override { waitStepOr(NO_WAKE); }
+
+  // Up to 10 ms in one poll() on the line and `other` together.
+  void waitStepOr(WakeHandle other) override {
+    if (buffered() > 0) return;
+    pollfd p[2];
     int n = 0;
-    if (ioctl(fd_, FIONREAD, &n) == 0 && n > 0) return unsigned(n) + (pendingValid_ ? 1 : 0);
-    if (pendingValid_) return 1;
-    // FIONREAD does not see a hang-up; poll does. A readable descriptor with nothing queued
-    // means the other side has gone.
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-      // A pty master may report POLLHUP while data is still buffered; try one byte.
-      uint8_t b;
-      ssize_t r = ::read(fd_, &b, 1);
-      if (r == 1) {
-        pending_ = b;
-        pendingValid_ = true;
-        return 1;
-      }
-      markLost();
-    }
-    return 0;
-  }
-
-  void waitStep() override {
-    // A lost line answers poll() at once, for ever: from then on every step sleeps its 10 ms.
-    if (fd_ < 0 || lost_ || pendingValid_) {
-      if (!pendingValid_) usleep(10000);
-      return;
-    }
-    pollfd p{fd_, POLLIN, 0};
-    int r = ::poll(&p, 1, 10);
+    // A lost line answers poll() at once, for ever: from then on only `other` is watched.
+    bool line = fd_ >= 0 && !lost_;
+    if (line) p[n++] = {fd_, POLLIN, 0};
+    if (other != NO_WAKE) p[n++] = {int(other), POLLIN, 0};
+    int r = n > 0 ? ::poll(p, nfds_t(n), 10) : 0;
     // A hung-up line flags POLLIN too; it is lost once nothing is left to read.
-    if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) && available() == 0) {
-      markLost();
-      usleep(10000);
+    bool hungUp = line && r > 0 && (p[0].revents & (POLLHUP | POLLERR | POLLNVAL));
+    if (hungUp && available() == 0) markLost();
+    if (n == 0 || (hungUp && lost_)) {
+      if (other != NO_WAKE) {
+        pollfd key{int(other), POLLIN, 0};
+        ::poll(&key, 1, 10);
+      } else {
+        usleep(10000);
+      }
     }
   }
-
 
   bool lost() const override { return lost_; }
 
  private:
   void markLost() { lost_ = true; }
+
+  int buffered() const { return inEnd_ - inStart_; }
+
+  // One read() of whatever the driver holds; false when nothing came. An error other than
+  // "nothing yet", or end of file on a hung-up line, means the device has gone (an unplugged
+  // adapter, a closed pty).
+  bool fill() {
+    inStart_ = inEnd_ = 0;
+    if (fd_ < 0 || lost_) return false;
+    for (;;) {
+      ssize_t r = ::read(fd_, inBuffer_, sizeof inBuffer_);
+      if (r > 0) {
+        inEnd_ = int(r);
+        return true;
+      }
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) markLost();
+      // End of file is a hang-up only when poll() says so (a line set to VMIN 0 reads 0 too).
+      pollfd p{fd_, POLLIN, 0};
+      if (r == 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        markLost();
+      }
+      return false;
+    }
+  }
 
   bool fail(int fd, const std::string& why) {
     if (fd >= 0) ::close(fd);
@@ -197,8 +211,9 @@ class PosixSerialPort : public SerialPort {
   bool lost_ = false;
   long speed_ = 0;
   std::string error_;
-  uint8_t pending_ = 0;
-  bool pendingValid_ = false;
+  uint8_t inBuffer_[256] = {};
+  int inStart_ = 0;
+  int inEnd_ = 0;
 };
 
 }  // namespace

@@ -1,8 +1,10 @@
-// Win32 serial binding: the comm API on a handle opened without FILE_FLAG_OVERLAPPED, so every
-// read and write completes before the call returns; bytes are read only after ClearCommError
-// has counted them, so no call waits on a silent line.
+// Win32 serial binding: the comm API on an overlapped handle. Every read and write is waited
+// for before the call returns; bytes are read only after ClearCommError has counted them, so no
+// call waits on a silent line. The wait step waits on the port's receive event (WaitCommEvent,
+// EV_RXCHAR) and, when asked, on the console's input handle together.
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "link/serial.h"
@@ -25,17 +27,17 @@ namespace {
 class Win32SerialPort : public SerialPort {
  public:
   Win32SerialPort() {
-    // One event per record (manual reset, not signalled, unnamed). The handle is synchronous,
-    // so the records carry no other role; they are passed to every read and write.
+    // One event per record (manual reset, not signalled, unnamed).
     writeEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     readEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    QueryPerformanceFrequency(&ticksPerSecond_);
+    waitEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   }
 
   ~Win32SerialPort() override {
     close();
     if (writeEvent_) CloseHandle(writeEvent_);
     if (readEvent_) CloseHandle(readEvent_);
+    if (waitEvent_) CloseHandle(waitEvent_);
   }
 
   bool open(const std::string& name, long speed) override {
@@ -44,9 +46,13 @@ class Win32SerialPort : public SerialPort {
     readRecord_ = OVERLAPPED{};
     writeRecord_.hEvent = writeEvent_;
     readRecord_.hEvent = readEvent_;
+    waitRecord_ = OVERLAPPED{};
+    waitRecord_.hEvent = waitEvent_;
+    waitPending_ = false;
+    inStart_ = inEnd_ = 0;
     // The name as typed: COM1..COM9, or \\.\COM10 and above.
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
     error_.clear();
     if (h == INVALID_HANDLE_VALUE) {
       error_ = systemMessage(GetLastError());
@@ -69,6 +75,7 @@ class Win32SerialPort : public SerialPort {
     dcb.StopBits = ONESTOPBIT;
     SetCommState(h, &dcb);
     speed_ = GetCommState(h, &dcb) ? long(dcb.BaudRate) : 0;
+    SetCommMask(h, EV_RXCHAR);
     port_ = h;
     lost_ = false;
     return true;
@@ -79,6 +86,15 @@ class Win32SerialPort : public SerialPort {
 
   int close() override {
     if (port_ == INVALID_HANDLE_VALUE) return 0;
+    if (waitPending_) {
+      // An empty mask ends the pending WaitCommEvent; it is collected before the handle goes.
+      SetCommMask(port_, 0);
+      CancelIo(port_);
+      DWORD unused = 0;
+      GetOverlappedResult(port_, &waitRecord_, &unused, TRUE);
+      waitPending_ = false;
+    }
+    inStart_ = inEnd_ = 0;
     BOOL r = CloseHandle(port_);
     port_ = INVALID_HANDLE_VALUE;
     return r ? 1 : 0;
@@ -87,24 +103,23 @@ class Win32SerialPort : public SerialPort {
   int write(const uint8_t* data, int n) override {
     if (port_ == INVALID_HANDLE_VALUE || n <= 0) return 0;
     DWORD written = 0;
-    if (!WriteFile(port_, data, DWORD(n), &written, &writeRecord_)) noteFailure();
+    if (!finish(WriteFile(port_, data, DWORD(n), &written, &writeRecord_), writeRecord_, written))
+      noteFailure();
     return int(written);
   }
 
+  // Bytes are taken from the driver as many as it has queued, in one call, and handed out from
+  // inBuffer_; what the callers see, byte by byte, is the same.
   int read(uint8_t* buffer, int n) override {
-    if (port_ == INVALID_HANDLE_VALUE || n <= 0) return 0;
-    // Never ask for more than is queued: with the driver's time-outs left as found, a read of
-    // a byte not yet received could wait for ever.
-    unsigned waiting = available();
-    if (waiting == 0) return 0;
-    DWORD count = waiting < unsigned(n) ? DWORD(waiting) : DWORD(n);
-    DWORD got = 0;
-    if (!ReadFile(port_, buffer, count, &got, &readRecord_)) noteFailure();
-    return int(got);
+    if (n <= 0 || available() == 0) return 0;
+    int count = n < buffered() ? n : buffered();
+    memcpy(buffer, inBuffer_ + inStart_, size_t(count));
+    inStart_ += count;
+    return count;
   }
 
   unsigned available() override {
-    if (port_ == INVALID_HANDLE_VALUE) return 0;
+    if (buffered() > 0 || port_ == INVALID_HANDLE_VALUE) return unsigned(buffered());
     DWORD errors = 0;
     COMSTAT status{};
     // Framing, parity and overrun errors are cleared here and otherwise ignored.
@@ -112,24 +127,39 @@ class Win32SerialPort : public SerialPort {
       noteFailure();
       return 0;
     }
-    return unsigned(status.cbInQue);
+    if (status.cbInQue == 0) return 0;
+    // Never ask for more than is queued: with the driver's time-outs left as found, a read of
+    // a byte not yet received could wait for ever.
+    DWORD count = status.cbInQue < sizeof inBuffer_ ? status.cbInQue : DWORD(sizeof inBuffer_);
+    DWORD got = 0;
+    inStart_ = inEnd_ = 0;
+    if (!finish(ReadFile(port_, inBuffer_, count, &got, &readRecord_), readRecord_, got))
+      noteFailure();
+    inEnd_ = int(got);
+    return unsigned(buffered());
   }
 
-  // Up to 10 ms, in 1 ms sleeps that end as soon as a byte is queued. With the default 15.6 ms
-  // timer the first Sleep(1) already ends the step, so it never lasts much beyond one tick.
-  void waitStep() override {
-    if (port_ == INVALID_HANDLE_VALUE || lost_) {
+  void waitStep() override { waitStepOr(NO_WAKE); }
+
+  // Up to 10 ms, waiting on the port's receive event and `other` together.
+  void waitStepOr(WakeHandle other) override {
+    HANDLE handles[2];
+    DWORD n = 0;
+    if (port_ != INVALID_HANDLE_VALUE && !lost_) {
+      if (available() > 0 || !armReceiveEvent()) return;
+      // A byte that came before the wait was armed raises no event of its own.
+      if (available() > 0) return;
+      handles[n++] = waitEvent_;
+    }
+    if (other != NO_WAKE) handles[n++] = HANDLE(other);
+    if (n == 0) {
       Sleep(10);
       return;
     }
-    LARGE_INTEGER start;
-    QueryPerformanceCounter(&start);
-    for (;;) {
-      if (available() > 0 || lost_) return;
-      LARGE_INTEGER now;
-      QueryPerformanceCounter(&now);
-      if ((now.QuadPart - start.QuadPart) * 100 >= ticksPerSecond_.QuadPart) return;
-      Sleep(1);
+    if (WaitForMultipleObjects(n, handles, FALSE, 10) == WAIT_OBJECT_0 && handles[0] == waitEvent_) {
+      DWORD unused = 0;
+      GetOverlappedResult(port_, &waitRecord_, &unused, FALSE);
+      waitPending_ = false;
     }
   }
 
@@ -146,12 +176,44 @@ class Win32SerialPort : public SerialPort {
       lost_ = true;
   }
 
+  int buffered() const { return inEnd_ - inStart_; }
+
+  // Completes an overlapped read or write that `started` returned for: waits for it when it
+  // is pending. True when it succeeded; `done` holds the bytes moved.
+  bool finish(BOOL started, OVERLAPPED& record, DWORD& done) {
+    if (started) return true;
+    if (GetLastError() != ERROR_IO_PENDING) return false;
+    return GetOverlappedResult(port_, &record, &done, TRUE) != 0;
+  }
+
+  // Keeps one WaitCommEvent pending for the next received byte; false when it completed at
+  // once (a byte came) or failed (the failure is noted).
+  bool armReceiveEvent() {
+    if (waitPending_) return true;
+    ResetEvent(waitEvent_);
+    waitMask_ = 0;
+    if (WaitCommEvent(port_, &waitMask_, &waitRecord_)) return false;
+    if (GetLastError() != ERROR_IO_PENDING) {
+      noteFailure();
+      if (!lost_) Sleep(10);  // a driver without the event: the step still takes its time
+      return false;
+    }
+    waitPending_ = true;
+    return true;
+  }
+
   HANDLE port_ = INVALID_HANDLE_VALUE;
   HANDLE writeEvent_ = nullptr;
   HANDLE readEvent_ = nullptr;
+  HANDLE waitEvent_ = nullptr;
   OVERLAPPED writeRecord_{};
   OVERLAPPED readRecord_{};
-  LARGE_INTEGER ticksPerSecond_{};
+  OVERLAPPED waitRecord_{};
+  DWORD waitMask_ = 0;
+  bool waitPending_ = false;
+  uint8_t inBuffer_[256] = {};
+  int inStart_ = 0;
+  int inEnd_ = 0;
   bool lost_ = false;
   long speed_ = 0;
   std::string error_;

@@ -137,6 +137,38 @@ TEST(PosixSerialPort, OpensRaw8N1WhateverTheLineWasLeftWithAndNeverSpinsOnceLost
   EXPECT_GE(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(50));
   port->close();
 }
+
+// The driver's queue is taken in bulk, but callers get every byte once, in order; a wait step
+// ends at once when the other descriptor (the keyboard) has input.
+TEST(PosixSerialPort, HandsOutQueuedBytesInOrderAndWakesForTheKeyboard) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  auto port = makePlatformSerialPort();
+  ASSERT_TRUE(port->open(ptsname(master), 115200));
+  Bytes sent(600), got;
+  for (size_t i = 0; i < sent.size(); i++) sent[i] = uint8_t(i * 7);
+  ASSERT_EQ(write(master, sent.data(), sent.size()), ssize_t(sent.size()));
+  for (int idle = 0; got.size() < sent.size() && idle < 500;) {
+    uint8_t b;
+    if (port->available() == 0) {
+      port->waitStep();
+      idle++;
+    } else if (port->read(&b, 1) == 1) {
+      got.push_back(b);
+    }
+  }
+  EXPECT_EQ(got, sent);
+  int keys[2];
+  ASSERT_EQ(pipe(keys), 0);
+  ASSERT_EQ(write(keys[1], "k", 1), 1);
+  auto began = std::chrono::steady_clock::now();
+  for (int i = 0; i < 500; i++) port->waitStepOr(keys[0]);  // 5 s if the key did not wake it
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(2500));
+  close(keys[0]);
+  close(keys[1]);
+  port->close();
+  close(master);
+}
 #endif
 
 }  // namespace

@@ -184,6 +184,7 @@ TEST(H8simEndToEnd, HelpShowsTheBoardAndABadCommandLineOrBoardEndsWithStatusTwo)
       {{"--fault", "silence@NOPE"}, "bad fault silence@NOPE" + FAULTS},
       {{"--fault=reset:0"}, "bad fault reset:0" + FAULTS},
       {{"--fault=bogus@GO"}, "bad fault bogus@GO" + FAULTS},
+      {{"--flash-time", "fast"}, "bad flash time fast (typical, max or none)" + USAGE},
   };
   for (std::string baud : {"0", "+9600", "96oo", "4000001", "99999999999999999999", ""}) {
     cases.push_back(

@@ -80,6 +80,9 @@ const std::tuple<uint8_t, Bytes, Bytes> SCRIPT[] = {
 TEST(MonitorServer, EveryRequestGetsItsExactReply) {
   PlaceholderCore placeholder;
   BoardLine line(&placeholder);
+  std::vector<std::chrono::microseconds> held;
+  line.server.flashTimes = FLASH_TIMES_TYPICAL;
+  line.server.holdReply = [&held](std::chrono::microseconds d) { held.push_back(d); };
   const uint8_t two[] = {1, 1};
   EXPECT_FALSE(line.board.place(
       0xFFFF, two, 2));  // 0x10000 is unmapped: nothing placed, as a read of 0xFFFF below shows
@@ -88,6 +91,10 @@ TEST(MonitorServer, EveryRequestGetsItsExactReply) {
     EXPECT_EQ(talk(line, code == RESTART ? Bytes() : frame(code, request)), frame(code, reply))
         << "request " << testing::PrintToString(request);
   }
+  // The part's times hold the replies to the two programs and the erase that were done.
+  using std::chrono::milliseconds;
+  EXPECT_EQ(held, (std::vector<std::chrono::microseconds>{milliseconds(7), milliseconds(7),
+                                                          milliseconds(100)}));
 }
 
 TEST(MonitorServer, ResetSendsRestartOnlyAfterAHostSpokeAndDropsAHalfFrame) {

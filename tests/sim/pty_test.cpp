@@ -4,6 +4,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include "sim/pty_posix.h"
 
 using namespace h8;
@@ -63,5 +65,35 @@ TEST(LinePort, FullInputQueueLeavesTheRestInThePty) {
     }
   }
   EXPECT_EQ(got, sent);
+  close(host);
+}
+
+// The simulated line is a ruler: a byte never arrives before its time on the wire, and a board
+// that holds its output (flash programming) holds it even on an unpaced line.
+TEST(LinePort, BytesNeverArriveBeforeTheirWireTime) {
+  using namespace std::chrono;
+  PseudoTerminal pty;
+  std::string error;
+  ASSERT_TRUE(pty.open(error)) << error;
+  int host = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  for (long baud : {0L, 19200L}) {
+    LinePort line(pty.master(), baud);
+    const Bytes sent(20, 0x55);
+    auto began = steady_clock::now();
+    line.holdOutput(baud == 0 ? milliseconds(30) : milliseconds(0));
+    line.write(sent.data(), int(sent.size()));
+    Bytes got;
+    while (got.size() < sent.size()) {
+      pollfd p{pty.master(), 0, 0};  // a plain sleep until the next byte is due
+      waitFor(&p, 1, line.dueIn() < 0s ? milliseconds(1) : line.dueIn());
+      line.pump();
+      Bytes more = drain(host, 0);
+      got.insert(got.end(), more.begin(), more.end());
+      ASSERT_LT(steady_clock::now() - began, seconds(10));
+    }
+    EXPECT_EQ(got, sent);
+    // 20 bytes of 10 bits at 19200 bit/s take 10.4 ms; the hold 30 ms.
+    EXPECT_GE(steady_clock::now() - began, baud == 0 ? milliseconds(30) : microseconds(10416));
+  }
   close(host);
 }
