@@ -173,13 +173,14 @@ struct Options {
 
 // The board, serving on a link in `dir`.
 struct Board {
-  Board(const Options& o, const std::string& dir, long baud)
-      : link(dir + "/board" + std::to_string(baud)),
-        sim(baud > 0 ? std::vector<std::string>{o.h8sim, "--link", link, "--baud",
-                                                std::to_string(baud)}
-                     : std::vector<std::string>{o.h8sim, "--link", link},
-            false) {
+  Board(const Options& o, const std::string& dir, long baud, std::vector<std::string> more = {})
+      : link(dir + "/board" + std::to_string(baud)), sim(arguments(o, baud, more), false) {
     if (!sim.readUntil("\n", 0)) die("h8sim did not start: " + sim.output);
+  }
+  std::vector<std::string> arguments(const Options& o, long baud, std::vector<std::string> more) {
+    more.insert(more.begin(), {o.h8sim, "--link", link});
+    if (baud > 0) more.insert(more.end(), {"--baud", std::to_string(baud)});
+    return more;
   }
   std::string link;
   Program sim;
@@ -377,6 +378,22 @@ int main(int argc, char** argv) {
     }
     printRows(rows, baud, processStartMs);
     fflush(stdout);
+  }
+
+  // A real board's LO: the line at 19200 bit/s and the part's typical flash times, when this
+  // h8sim models them.
+  Program help({o.h8sim, "--help"}, false);
+  help.readUntil("\n\n\n", 0);  // never there: reads to the end
+  if (help.output.find("--flash-time") != std::string::npos) {
+    Board real(o, dir, 19200, {"--flash-time", "typical"});
+    Session s(o, real);
+    long long bytes = 0;
+    double ms = s.command(rows[1].line, bytes);
+    double wire = double(bytes) * 10.0 * 1000.0 / 19200.0;
+    double flash = 100.0 + 7.0 * (0x7000 / 128);
+    printf("\nLO, whole user area, as on a real board (19200 bit/s, --flash-time typical):\n"
+           "  %.1f s: wire %.1f s + erase and programming %.1f s + %.1f s more\n",
+           ms / 1000, wire / 1000, flash / 1000, (ms - wire - flash) / 1000);
   }
 
   // Unpaced: what each program spends on an exchange, and at rest.

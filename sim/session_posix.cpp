@@ -265,7 +265,7 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
     };
     int ready = waitFor(fds, signals.wakeFd() >= 0 ? 2 : 1, timeout);
     if (ready == 0 && !server.running()) pty.allowReopen();
-    signals.drain();
+    if (ready > 0 && (fds[1].revents & POLLIN)) signals.drain();
   }
 
   server.saveFlash();

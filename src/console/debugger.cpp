@@ -279,7 +279,7 @@ int Debugger::runBatch() {
     return status;
   }
   if (!batchCommands.empty()) return STATUS_DONE;
-  while (!quit && console.keyboard.readLine(line, ">")) {
+  while (!quit && (console.out.flush(), console.keyboard.readLine(line, ">"))) {
     if (int status = runBatchLine(line); status != STATUS_DONE) return status;
   }
   return STATUS_DONE;

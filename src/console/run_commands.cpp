@@ -30,6 +30,7 @@ int RunCommands::runAndWait() {
     explicit RunMode(Keyboard& k) : keyboard(k) { keyboard.setRunMode(true); }
     ~RunMode() { keyboard.setRunMode(false); }
   } runMode(keyboard);
+  c_.out.flush();
   for (;;) {
     if (c_.link.interrupted()) return -1;
     if (runLimit > 0 && Clock::now() >= deadline) {

@@ -30,6 +30,9 @@ class ConsoleOutput : public FileOutput {
     setlocale(LC_CTYPE, "");
     const char* codeset = nl_langinfo(CODESET);
     convert_ = isatty(STDOUT_FILENO) && codeset && strcmp(codeset, "UTF-8") == 0;
+    // Lines are collected and written when h8dbg waits (for the board, for a key) rather than
+    // one write each: the prompt, the waits of the link and the run all flush.
+    setvbuf(stdout, nullptr, _IOFBF, 1 << 14);
   }
 
   void writeCp932(std::string_view text) override {

@@ -11,8 +11,15 @@ int Link::putCom(int value) {
 
 int Link::getCom() {
   int polls = comTimeout;
+  bool shown = false;
   while (availCom() == 0) {
     if (port_.lost() || interrupted()) return -1;
+    // What the console printed is shown while the board answers: the console's writes then
+    // cost no time of their own between one exchange and the next.
+    if (!shown) {
+      out_.flush();
+      shown = true;
+    }
     port_.waitStep();
     if (polls > 0 && --polls == 0) return -1;
   }
