@@ -20,7 +20,7 @@ std::string osError(const std::string& what) { return what + ": " + std::strerro
 
 }  // namespace
 
-int waitFor(pollfd* fds, int n, std::chrono::steady_clock::duration timeout) {
+int pollFor(pollfd* fds, int n, std::chrono::steady_clock::duration timeout) {
   if (timeout < std::chrono::steady_clock::duration::zero()) return ::ppoll(fds, nfds_t(n), nullptr, nullptr);
   auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(timeout).count();
   timespec t{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
@@ -165,7 +165,7 @@ void LinePort::waitStep() {
   if (fd_ >= 0) {
     pollfd p{fd_, POLLIN, 0};
     Clock::duration due = dueIn();
-    waitFor(&p, 1, due >= Clock::duration::zero() && due < std::chrono::milliseconds(10)
+    pollFor(&p, 1, due >= Clock::duration::zero() && due < std::chrono::milliseconds(10)
                        ? due : std::chrono::milliseconds(10));
   } else {
     usleep(10000);
@@ -182,7 +182,7 @@ void LinePort::pump() {
   // until the oldest byte is due (a signal ends it early) keeps the serve loop from spinning.
   if (input_.size() >= INPUT_QUEUE_MAX) {
     pollfd p{fd_, short(wantsWrite() ? POLLOUT : 0), 0};
-    waitFor(&p, 1, dueIn());
+    pollFor(&p, 1, dueIn());
   }
   Clock::time_point now = Clock::now();
   readDescriptor(now);
@@ -222,6 +222,13 @@ void LinePort::writeDescriptor(Clock::time_point now) {
     }
     output_.erase(output_.begin(), output_.begin() + w);
   }
+}
+
+bool LinePort::lastIsDue() const {
+  bool output = !output_.empty() && !blocked_;
+  if (!input_.empty() && (!output || input_.front().due <= output_.front().due))
+    return input_.size() == 1;
+  return output && output_.size() == 1;
 }
 
 LinePort::Clock::duration LinePort::dueIn() const {

@@ -14,9 +14,11 @@
 //   read/available    bytes whose transfer on the line has completed
 //   pump()            move bytes between the descriptor and the queues; call after a wait
 //                     (with the input queue full it first waits, at most one byte time)
-//   waitFor(fds, n, d)  ppoll() with a timeout to the microsecond (negative: none)
+//   pollFor(fds, n, d)  ppoll() with a timeout to the microsecond (negative: none)
 //   dueIn()           how long until pacing releases a byte, to the microsecond (negative:
 //                     nothing waits on the clock)
+//   lastIsDue()       that byte is the last one queued in its direction: the end of a frame,
+//                     which the other side is waiting for
 //   holdOutput(d)     the next byte written starts on the line no earlier than d from now
 //                     (the board is busy: flash erase and programming times)
 //   wantsWrite()      bytes are due but the descriptor would not take them (poll for POLLOUT)
@@ -59,7 +61,7 @@ class PseudoTerminal {
   std::string link_;
 };
 
-int waitFor(struct pollfd* fds, int n, std::chrono::steady_clock::duration timeout);
+int pollFor(struct pollfd* fds, int n, std::chrono::steady_clock::duration timeout);
 
 class LinePort : public SerialPort {
  public:
@@ -79,6 +81,7 @@ class LinePort : public SerialPort {
 
   void pump();
   Clock::duration dueIn() const;
+  bool lastIsDue() const;
   void holdOutput(Clock::duration d);
   bool wantsWrite() const { return blocked_ && !output_.empty(); }
   size_t queuedOutput() const { return output_.size(); }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -22,6 +23,7 @@ namespace h8 {
 namespace {
 
 constexpr int IDLE_POLL_MS = 200;
+constexpr std::chrono::microseconds SPIN_AHEAD{40};
 constexpr size_t OUTPUT_AHEAD = 64;  // bytes of program text queued for the line at most
 
 // Set by the signal handlers, taken by the serve loop.
@@ -255,15 +257,25 @@ int runSimulator(const SimOptions& options, Output& out, Output& err) {
     line.pump();
 
     // Woken when a byte is due, to the microsecond: the line is the ruler of the benchmarks.
-    LinePort::Clock::duration timeout =
-        computing ? LinePort::Clock::duration::zero() : std::chrono::milliseconds(IDLE_POLL_MS);
-    LinePort::Clock::duration due = line.dueIn();
-    if (due >= LinePort::Clock::duration::zero()) timeout = std::min(timeout, due);
+    // A timed wait ends some tens of microseconds late; for the last byte of a frame, which the
+    // other side is waiting for, the loop wakes SPIN_AHEAD early and spins to the due time.
+    using Duration = LinePort::Clock::duration;
+    Duration timeout = computing ? Duration::zero() : std::chrono::milliseconds(IDLE_POLL_MS);
+    Duration due = line.dueIn();
+    bool spin = !computing && due >= Duration::zero() && line.lastIsDue();
+    LinePort::Clock::time_point dueAt = LinePort::Clock::now() + due;
+    if (due >= Duration::zero()) {
+      timeout = std::min(timeout, spin ? std::max(due - SPIN_AHEAD, Duration::zero()) : due);
+    }
     pollfd fds[2] = {
         {pty.master(), short(POLLIN | (line.wantsWrite() ? POLLOUT : 0)), 0},
         {signals.wakeFd(), POLLIN, 0},
     };
-    int ready = waitFor(fds, signals.wakeFd() >= 0 ? 2 : 1, timeout);
+    int ready = pollFor(fds, signals.wakeFd() >= 0 ? 2 : 1, timeout);
+    if (ready == 0 && spin) {
+      while (LinePort::Clock::now() < dueAt) {
+      }
+    }
     if (ready == 0 && !server.running()) pty.allowReopen();
     if (ready > 0 && (fds[1].revents & POLLIN)) signals.drain();
   }

@@ -55,7 +55,7 @@ bool Console::waitLine(std::string& line, const std::string& prompt) {
       out.flush();
       lossReported_ = true;
     }
-    port.waitStepOr(keyboard.wakeHandle());
+    port.waitFor(keyboard.wakeHandle(), IDLE_WAIT_MS);
   }
 }
 

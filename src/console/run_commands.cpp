@@ -42,7 +42,7 @@ int RunCommands::runAndWait() {
     bool key = keys && keyboard.keyWaiting();
     if (!key && c_.link.availCom() == 0) {
       if (c_.port.lost()) return -1;
-      c_.port.waitStepOr(keys ? keyboard.wakeHandle() : NO_WAKE);
+      c_.port.waitFor(keys ? keyboard.wakeHandle() : NO_WAKE, IDLE_WAIT_MS);
     }
     if (key) {
       int k = keyboard.readKey();

@@ -10,8 +10,8 @@
 //   read(p, n)         read up to n bytes already waiting; returns the count read
 //   available()        bytes waiting in the input queue (also clears line-error state)
 //   waitStep()         one 10 ms poll step; returns early as soon as a byte arrives
-//   waitStepOr(other)  the same step, which also ends as soon as `other` has input: the
-//                      console's, so that one wait serves a typed key and a byte from the board
+//   waitFor(other, ms) a wait of up to ms that ends as soon as a byte arrives or `other` has
+//                      input (the console's): one wait serves a typed key and the board
 //   lost()             true once the device has gone away (unplugged adapter, closed pty)
 //   speed()            the speed the open port really runs at; 0 when it is not known
 //   openError()        after a failed open: why, in the system's words ("" when not known)
@@ -26,6 +26,9 @@ namespace h8 {
 // Something else a wait step may end for: a descriptor on POSIX, a waitable HANDLE on Windows.
 using WakeHandle = intptr_t;
 constexpr WakeHandle NO_WAKE = -1;
+// How long the prompt and the run wait sleep when neither the line nor the keyboard stirs; both
+// wake them at once, so the length only sets how often h8dbg looks at its clock and flags.
+constexpr int IDLE_WAIT_MS = 50;
 
 class SerialPort {
  public:
@@ -36,8 +39,9 @@ class SerialPort {
   virtual int read(uint8_t* buffer, int n) = 0;
   virtual unsigned available() = 0;
   virtual void waitStep() = 0;
-  virtual void waitStepOr(WakeHandle other) {
+  virtual void waitFor(WakeHandle other, int ms) {
     (void)other;
+    (void)ms;
     waitStep();
   }
   virtual bool lost() const { return false; }

@@ -145,10 +145,10 @@ class PosixSerialPort : public SerialPort {
     return unsigned(buffered());
   }
 
-  void waitStep() override { waitStepOr(NO_WAKE); }
+  void waitStep() override { waitFor(NO_WAKE, 10); }
 
-  // Up to 10 ms in one poll() on the line and `other` together.
-  void waitStepOr(WakeHandle other) override {
+  // One poll() on the line and `other` together.
+  void waitFor(WakeHandle other, int ms) override {
     if (buffered() > 0) return;
     pollfd p[2];
     int n = 0;
@@ -156,16 +156,16 @@ class PosixSerialPort : public SerialPort {
     bool line = fd_ >= 0 && !lost_;
     if (line) p[n++] = {fd_, POLLIN, 0};
     if (other != NO_WAKE) p[n++] = {int(other), POLLIN, 0};
-    int r = n > 0 ? ::poll(p, nfds_t(n), 10) : 0;
+    int r = n > 0 ? ::poll(p, nfds_t(n), ms) : 0;
     // A hung-up line flags POLLIN too; it is lost once nothing is left to read.
     bool hungUp = line && r > 0 && (p[0].revents & (POLLHUP | POLLERR | POLLNVAL));
     if (hungUp && available() == 0) markLost();
     if (n == 0 || (hungUp && lost_)) {
       if (other != NO_WAKE) {
         pollfd key{int(other), POLLIN, 0};
-        ::poll(&key, 1, 10);
+        ::poll(&key, 1, ms);
       } else {
-        usleep(10000);
+        usleep(useconds_t(ms) * 1000);
       }
     }
   }

@@ -139,10 +139,10 @@ class Win32SerialPort : public SerialPort {
     return unsigned(buffered());
   }
 
-  void waitStep() override { waitStepOr(NO_WAKE); }
+  void waitStep() override { waitFor(NO_WAKE, 10); }
 
-  // Up to 10 ms, waiting on the port's receive event and `other` together.
-  void waitStepOr(WakeHandle other) override {
+  // Waits on the port's receive event and `other` together.
+  void waitFor(WakeHandle other, int ms) override {
     HANDLE handles[2];
     DWORD n = 0;
     if (port_ != INVALID_HANDLE_VALUE && !lost_) {
@@ -153,10 +153,10 @@ class Win32SerialPort : public SerialPort {
     }
     if (other != NO_WAKE) handles[n++] = HANDLE(other);
     if (n == 0) {
-      Sleep(10);
+      Sleep(DWORD(ms));
       return;
     }
-    if (WaitForMultipleObjects(n, handles, FALSE, 10) == WAIT_OBJECT_0 && handles[0] == waitEvent_) {
+    if (WaitForMultipleObjects(n, handles, FALSE, DWORD(ms)) == WAIT_OBJECT_0 && handles[0] == waitEvent_) {
       DWORD unused = 0;
       GetOverlappedResult(port_, &waitRecord_, &unused, FALSE);
       waitPending_ = false;

@@ -162,7 +162,7 @@ TEST(PosixSerialPort, HandsOutQueuedBytesInOrderAndWakesForTheKeyboard) {
   ASSERT_EQ(pipe(keys), 0);
   ASSERT_EQ(write(keys[1], "k", 1), 1);
   auto began = std::chrono::steady_clock::now();
-  for (int i = 0; i < 500; i++) port->waitStepOr(keys[0]);  // 5 s if the key did not wake it
+  for (int i = 0; i < 500; i++) port->waitFor(keys[0], 10);  // 5 s if the key did not wake it
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(2500));
   close(keys[0]);
   close(keys[1]);

@@ -85,7 +85,7 @@ TEST(LinePort, BytesNeverArriveBeforeTheirWireTime) {
     Bytes got;
     while (got.size() < sent.size()) {
       pollfd p{pty.master(), 0, 0};  // a plain sleep until the next byte is due
-      waitFor(&p, 1, line.dueIn() < 0s ? milliseconds(1) : line.dueIn());
+      pollFor(&p, 1, line.dueIn() < 0s ? milliseconds(1) : line.dueIn());
       line.pump();
       Bytes more = drain(host, 0);
       got.insert(got.end(), more.begin(), more.end());
