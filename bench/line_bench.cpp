@@ -299,7 +299,8 @@ Options parse(int argc, char** argv) {
   o.h8sim = besideSelf(argv[0], "h8sim");
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
-    if (i + 1 >= argc) die("usage: line_bench [--runs N] [--speeds A,B] [--idle S] [--h8dbg P] [--h8sim P]");
+    if (i + 1 >= argc)
+      die("usage: line_bench [--runs N] [--speeds A,B] [--idle S] [--h8dbg P] [--h8sim P]");
     std::string v = argv[++i];
     if (a == "--runs") {
       o.runs = std::max(1, atoi(v.c_str()));
@@ -346,7 +347,8 @@ int main(int argc, char** argv) {
   {
     Board board(o, dir, 0);
     for (Row& r : rows) {
-      r.exchanges = countExchanges(o, board, dir, r.line, r.line.rfind("S ", 0) == 0 ? "R pc 0x1000" : "");
+      r.exchanges =
+          countExchanges(o, board, dir, r.line, r.line.rfind("S ", 0) == 0 ? "R pc 0x1000" : "");
     }
   }
 
@@ -390,9 +392,10 @@ int main(int argc, char** argv) {
     double ms = s.command(rows[1].line, bytes);
     double wire = double(bytes) * 10.0 * 1000.0 / 19200.0;
     double flash = 100.0 + 7.0 * (0x7000 / 128);
-    printf("\nLO, whole user area, as on a real board (19200 bit/s, --flash-time typical):\n"
-           "  %.1f s: wire %.1f s + erase and programming %.1f s + %.1f s more\n",
-           ms / 1000, wire / 1000, flash / 1000, (ms - wire - flash) / 1000);
+    printf(
+        "\nLO, whole user area, as on a real board (19200 bit/s, --flash-time typical):\n"
+        "  %.1f s: wire %.1f s + erase and programming %.1f s + %.1f s more\n",
+        ms / 1000, wire / 1000, flash / 1000, (ms - wire - flash) / 1000);
   }
 
   // Unpaced: what each program spends on an exchange, and at rest.

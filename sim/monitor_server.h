@@ -43,8 +43,10 @@ struct FlashTimes {
   std::chrono::microseconds erase{0};
   std::chrono::microseconds program{0};
 };
-constexpr FlashTimes FLASH_TIMES_TYPICAL{std::chrono::milliseconds(100), std::chrono::milliseconds(7)};
-constexpr FlashTimes FLASH_TIMES_MAX{std::chrono::milliseconds(1200), std::chrono::milliseconds(200)};
+constexpr FlashTimes FLASH_TIMES_TYPICAL{std::chrono::milliseconds(100),
+                                         std::chrono::milliseconds(7)};
+constexpr FlashTimes FLASH_TIMES_MAX{std::chrono::milliseconds(1200),
+                                     std::chrono::milliseconds(200)};
 
 class MonitorServer {
  public:

@@ -73,8 +73,8 @@ bool parseOptions(const std::vector<std::string>& args, SimOptions& options, std
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
-    bool known = name == "--baud" || name == "--clock" || name == "--fault" ||
-                 name == "--flash-time";
+    bool known =
+        name == "--baud" || name == "--clock" || name == "--fault" || name == "--flash-time";
     for (const ValueOption& v : VALUE_OPTIONS) known = known || name == v.name;
     if (!known) {
       error = "unknown option " + arg;

@@ -21,7 +21,8 @@ std::string osError(const std::string& what) { return what + ": " + std::strerro
 }  // namespace
 
 int pollFor(pollfd* fds, int n, std::chrono::steady_clock::duration timeout) {
-  if (timeout < std::chrono::steady_clock::duration::zero()) return ::ppoll(fds, nfds_t(n), nullptr, nullptr);
+  if (timeout < std::chrono::steady_clock::duration::zero())
+    return ::ppoll(fds, nfds_t(n), nullptr, nullptr);
   auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(timeout).count();
   timespec t{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
   return ::ppoll(fds, nfds_t(n), &t, nullptr);
@@ -165,8 +166,10 @@ void LinePort::waitStep() {
   if (fd_ >= 0) {
     pollfd p{fd_, POLLIN, 0};
     Clock::duration due = dueIn();
-    pollFor(&p, 1, due >= Clock::duration::zero() && due < std::chrono::milliseconds(10)
-                       ? due : std::chrono::milliseconds(10));
+    pollFor(&p, 1,
+            due >= Clock::duration::zero() && due < std::chrono::milliseconds(10)
+                ? due
+                : std::chrono::milliseconds(10));
   } else {
     usleep(10000);
   }

@@ -156,7 +156,8 @@ class Win32SerialPort : public SerialPort {
       Sleep(DWORD(ms));
       return;
     }
-    if (WaitForMultipleObjects(n, handles, FALSE, DWORD(ms)) == WAIT_OBJECT_0 && handles[0] == waitEvent_) {
+    DWORD woken = WaitForMultipleObjects(n, handles, FALSE, DWORD(ms));
+    if (woken == WAIT_OBJECT_0 && handles[0] == waitEvent_) {
       DWORD unused = 0;
       GetOverlappedResult(port_, &waitRecord_, &unused, FALSE);
       waitPending_ = false;
