@@ -1,22 +1,15 @@
-// The built h8dbg against the built h8sim over a pseudo-terminal, as a user runs them. Every wait
-// has a deadline and every child is killed at the end, so a fault fails a test instead of
-// hanging the suite.
+// The built h8dbg against the built h8sim over a pseudo-terminal, as a user runs them.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 
 #include "load/sysrof_writer.h"
+#include "support/child.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using h8test::Child;
 
 namespace {
 
@@ -45,64 +38,6 @@ struct TempDir {
 testing::AssertionResult has(const std::string& text, const std::string& part) {
   return testing::IsSubstring("part", "text", part, text);
 }
-
-// A child process whose standard input, output and errors are one socket, or a new
-// pseudo-terminal as if started from the user's shell.
-struct Child {
-  explicit Child(std::vector<std::string> argv, bool terminal = false) {
-    int sv[2];
-    signal(SIGPIPE, SIG_IGN);  // typing to a child that has gone fails instead
-    if (terminal) {
-      pid = forkpty(&fd, nullptr, nullptr, nullptr);
-    } else if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) == 0 && (pid = fork()) > 0) {
-      close(sv[1]);
-      fd = sv[0];
-    } else if (pid == 0) {
-      for (int i = 0; i < 3; i++) dup2(sv[1], i);
-    }
-    if (pid != 0) return;
-    std::vector<char*> args(argv.size() + 1);
-    for (size_t i = 0; i < argv.size(); i++) args[i] = argv[i].data();
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  ~Child() {
-    if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
-    close(fd);
-  }
-  // Reads until `text` shows after `from`; false when the output ends or 10 s pass first.
-  bool waitFor(const std::string& text, size_t from = 0) {
-    Clock::time_point deadline = Clock::now() + 10s;
-    char buffer[1024];
-    for (ssize_t n; output.find(text, from) == std::string::npos; output.append(buffer, n)) {
-      pollfd p{fd, POLLIN, 0};
-      int left = int((deadline - Clock::now()) / 1ms);
-      if (left <= 0 || poll(&p, 1, left) <= 0) return false;
-      if ((n = read(fd, buffer, sizeof buffer)) <= 0) return false;  // EOF, or EIO from a pty
-    }
-    return true;
-  }
-  // Reads to the end of the output; the exit status (128 + signal), or -1 after 10 s.
-  int finish() {
-    waitFor("", std::string::npos);  // never found: reads to the end
-    int status = 0, tries = 0;
-    while (waitpid(pid, &status, WNOHANG) != pid && ++tries < 1000) usleep(10000);
-    if (tries == 1000) return -1;
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  // Types a line to h8dbg; what it printed before the next prompt.
-  std::string command(const std::string& line, const std::string& enter = "\n") {
-    size_t from = output.size();
-    std::string typed = line + enter;
-    EXPECT_EQ(write(fd, typed.data(), typed.size()), ssize_t(typed.size()));
-    waitFor(">", from);
-    return output.substr(from, output.rfind('>') - from);
-  }
-  pid_t pid = -1;
-  int fd = -1;
-  std::string output;
-};
 
 }  // namespace
 
@@ -274,8 +209,7 @@ TEST(H8simEndToEnd, FaultScenariosGiveOneClearLineAndTheSessionGoesOn) {
       dbg.command(s.command);
       EXPECT_TRUE(dbg.waitFor(s.shown, from)) << dbg.output;
     } else {
-      std::string typed = s.command + "\n";
-      EXPECT_EQ(write(dbg.fd, typed.data(), typed.size()), ssize_t(typed.size()));
+      dbg.type(s.command + "\n");
       ASSERT_TRUE(sim.waitFor(s.logged, sim.output.size())) << sim.output;
       kill(s.signal == SIGINT ? dbg.pid : sim.pid, s.signal);
       EXPECT_TRUE(dbg.waitFor(s.shown, from)) << dbg.output;
