@@ -98,18 +98,27 @@ TEST(DebuggerProcess, EndOfInputEndsTheSessionAndAMissingPortFails) {
   EXPECT_TRUE(missing.output.ends_with(tail)) << missing.output;
 }
 
-TEST(DebuggerProcess, TerminalGetsUtf8HelpAndIsRestoredOnSigterm) {
-  Debugger p(true, "C.UTF-8");
-  termios running{}, after{};
+// On a terminal of its own: the help in UTF-8; while a program runs, single keys without echo
+// that reach it as typed (Enter as CR), an arrow key's escape sequence no key for the board and
+// no ESC, and a lone ESC gives up the wait; SIGTERM during a run leaves the terminal restored.
+TEST(DebuggerProcess, TerminalKeysDuringARunAndRestoredOnSigterm) {
+  Debugger p(true, "C.UTF-8");  // GO gets no stop report: the program runs until ESC
   ASSERT_TRUE(p.serveUntil([&] { return p.atPrompt(); }));
-  p.h8dbg.type("h\r");
-  // "コマンド一覧" in UTF-8
+  p.h8dbg.type("h\r");  // "コマンド一覧" in UTF-8
   EXPECT_TRUE(p.serveUntil([&] { return p.shows("\xe3\x82\xb3\xe3\x83\x9e\xe3\x83\xb3\xe3\x83\x89"); }));
-  p.h8dbg.type("g\r");  // the board never reports a stop: the program keeps running
+  p.h8dbg.type("g\r");
   ASSERT_TRUE(p.serveUntil([&] { return p.sent().find(kGoFrame) != std::string::npos; }));
+  size_t go = p.sent().find(kGoFrame) + kGoFrame.size();
+  p.h8dbg.type("\x1b[A\x1bOPx\r");
+  ASSERT_TRUE(p.serveUntil([&] { return p.sent().size() > go + 1; }));
+  EXPECT_EQ(p.sent().substr(go), "x\r");
+  p.h8dbg.type("\x1b");
+  EXPECT_TRUE(p.serveUntil([&] { return p.shows("Unknown packet"); })) << p.h8dbg.output;
+  p.h8dbg.type("g\r");
+  termios running{}, after{};
   ASSERT_TRUE(p.serveUntil([&] {
     tcgetattr(p.h8dbg.fd, &running);
-    return (running.c_lflag & (ICANON | ECHO)) == 0;  // single keys, no echo, while it runs
+    return (running.c_lflag & (ICANON | ECHO)) == 0;
   }));
   EXPECT_EQ(running.c_iflag & ICRNL, 0u);
   kill(p.h8dbg.pid, SIGTERM);
@@ -117,21 +126,6 @@ TEST(DebuggerProcess, TerminalGetsUtf8HelpAndIsRestoredOnSigterm) {
   tcgetattr(p.h8dbg.fd, &after);  // as a new terminal starts
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO), tcflag_t(ICANON | ECHO));
   EXPECT_EQ(after.c_iflag & ICRNL, tcflag_t(ICRNL));
-}
-
-// While a program runs, keys reach it as typed (Enter as CR), an arrow key's escape sequence is
-// no key for the board and no ESC, and a lone ESC gives up the wait.
-TEST(DebuggerProcess, ArrowKeysAreNotEscapeDuringARun) {
-  Debugger p(true);  // GO gets no stop report: the program runs until ESC
-  ASSERT_TRUE(p.serveUntil([&] { return p.atPrompt(); }));
-  p.h8dbg.type("g\r");
-  ASSERT_TRUE(p.serveUntil([&] { return p.sent().find(kGoFrame) != std::string::npos; }));
-  size_t go = p.sent().find(kGoFrame) + kGoFrame.size();
-  p.h8dbg.type("\x1b[A\x1bOPx\r");  // Enter reaches the program as CR
-  ASSERT_TRUE(p.serveUntil([&] { return p.sent().size() > go + 1; }));
-  EXPECT_EQ(p.sent().substr(go), "x\r");
-  p.h8dbg.type("\x1b");
-  EXPECT_TRUE(p.serveUntil([&] { return p.shows("Unknown packet"); })) << p.h8dbg.output;
 }
 
 }  // namespace
