@@ -103,30 +103,19 @@ struct Ending {
   std::string message;  // all it prints, '~' for a number that varies
 };
 
+// clang-format off
 const Ending ENDINGS[] = {
-    {"Limit",
-     {"--limit", "1000"},
-     {0x40, 0xFE},
-     124,  // BRA to itself
+    {"Limit", {"--limit", "1000"}, {0x40, 0xFE}, 124,  // BRA to itself
      "h8sim exec: stopped after 1000 instructions at PC 1000\n"},
     {"Trapa", {}, {0x00, 0x00, 0x57, 0x20}, 127, "h8sim exec: TRAPA #2 at PC 1002\n"},
-    {"Undefined",
-     {},
-     {0x00, 0x00, 0x00, 0x01},
-     125,
-     "h8sim exec: undefined instruction at PC 1002\n"},
-    {"FetchFromUnmapped",
-     {},
-     {0x5A, 0x00, 0x90, 0x00},
-     126,  // JMP @0x9000
+    {"Undefined", {}, {0x00, 0x00, 0x00, 0x01}, 125, "h8sim exec: undefined instruction at PC 1002\n"},
+    {"FetchFromUnmapped", {}, {0x5A, 0x00, 0x90, 0x00}, 126,  // JMP @0x9000
      "h8sim exec: address error: instruction fetch at PC 9000\n"},
-    {"SleepWithStats",
-     {"--stats", "--clock", "1e6"},
-     {0xF8, 0x03, 0x01, 0x80},
-     3,  // R0L = 3
+    {"SleepWithStats", {"--stats", "--clock", "1e6"}, {0xF8, 0x03, 0x01, 0x80}, 3,  // R0L = 3
      "h8sim exec: 2 instructions, 4 states: 0.000004 s on the chip at 1.000 MHz; "
      "simulated at ~ million instructions/s\n"},
 };
+// clang-format on
 
 void PrintTo(const Ending& e, std::ostream* o) { *o << e.name; }
 
