@@ -93,8 +93,9 @@ TEST(DebuggerProcess, EndOfInputEndsTheSessionAndAMissingPortFails) {
 
   Child missing({kProgram, "-c", "/nonexistent/tty"});
   EXPECT_EQ(missing.finish(), 1);
-  const std::string tail = "speed  19200\n\ninitCom() returns with error.\n"
-                           "Can't open /nonexistent/tty: No such file or directory\n";
+  const std::string tail =
+      "speed  19200\n\ninitCom() returns with error.\n"
+      "Can't open /nonexistent/tty: No such file or directory\n";
   EXPECT_TRUE(missing.output.ends_with(tail)) << missing.output;
 }
 
@@ -105,7 +106,8 @@ TEST(DebuggerProcess, TerminalKeysDuringARunAndRestoredOnSigterm) {
   Debugger p(true, "C.UTF-8");  // GO gets no stop report: the program runs until ESC
   ASSERT_TRUE(p.serveUntil([&] { return p.atPrompt(); }));
   p.h8dbg.type("h\r");  // "コマンド一覧" in UTF-8
-  EXPECT_TRUE(p.serveUntil([&] { return p.shows("\xe3\x82\xb3\xe3\x83\x9e\xe3\x83\xb3\xe3\x83\x89"); }));
+  EXPECT_TRUE(
+      p.serveUntil([&] { return p.shows("\xe3\x82\xb3\xe3\x83\x9e\xe3\x83\xb3\xe3\x83\x89"); }));
   p.h8dbg.type("g\r");
   ASSERT_TRUE(p.serveUntil([&] { return p.sent().find(kGoFrame) != std::string::npos; }));
   size_t go = p.sent().find(kGoFrame) + kGoFrame.size();

@@ -111,9 +111,9 @@ TEST_F(Registers, ListingEndsWhenTheLineIsLostOrTheWaitInterrupted) {
     if (lost) board.hangLimit = 1;
     board.fail(Fault::Silence);
     if (!lost) board.callAt(50, [&] { EXPECT_TRUE(dbg->console.interrupt.request()); });
-    EXPECT_EQ(run("DA 0x400 FFFFFFFF"),
-              lost ? "readMem:Error receivePacket()=-1\n" + nop
-                   : nop + "Interrupted: gave up waiting for the board\n");
+    const std::string shown = lost ? "readMem:Error receivePacket()=-1\n" + nop
+                                   : nop + "Interrupted: gave up waiting for the board\n";
+    EXPECT_EQ(run("DA 0x400 FFFFFFFF"), shown);
     EXPECT_EQ(board.codes(), (std::vector<uint8_t>{MEM_READ}));
     EXPECT_EQ(dbg->listing.daAddress, 0x402u);
     EXPECT_EQ(dbg->repeatLine, "");

@@ -45,9 +45,8 @@ void inSource() {
 
 // Reads until h8dbg's prompt ends what came after `from`.
 bool waitForPrompt(Child& session, size_t from) {
-  return session.waitFor([&] {
-    return session.output.size() > from + 1 && session.output.ends_with("\n>");
-  });
+  return session.waitFor(
+      [&] { return session.output.size() > from + 1 && session.output.ends_with("\n>"); });
 }
 
 // "/dev/pts/" and any number as "/dev/pts/N".
@@ -189,7 +188,8 @@ TEST(Tutorial, TranscriptsAreWhatTheSessionShows) {
 }
 
 bool haveToolchain() {
-  return Child({"sh", "-c", "command -v h8300-hms-gcc >/dev/null"}, false, inSource).finish(60) == 0;
+  Child which({"sh", "-c", "command -v h8300-hms-gcc >/dev/null"}, false, inSource);
+  return which.finish(60) == 0;
 }
 
 TEST(Examples, CommittedFilesAreWhatTheSourcesBuildTo) {
