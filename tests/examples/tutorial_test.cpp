@@ -16,6 +16,7 @@
 // pseudo-terminal (/dev/pts/N in the banner) is whatever the system gave.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

@@ -32,7 +32,7 @@ namespace h8test {
 struct Child {
   explicit Child(std::vector<std::string> argv, bool terminal = false,
                  const std::function<void()>& setup = {}) {
-    int sv[2];
+    int sv[2] = {-1, -1};
     signal(SIGPIPE, SIG_IGN);  // typing to a child that has gone fails instead
     winsize size{40, 120, 0, 0};
     if (terminal) {
