@@ -64,7 +64,9 @@ struct Debugger {
           ssize_t n = read(line.master, buf, sizeof buf);
           if (n > 0) board.write(buf, int(n));
           int m = board.read(buf, sizeof buf);
-          if (m > 0) EXPECT_EQ(write(line.master, buf, size_t(m)), m);
+          if (m > 0) {
+            EXPECT_EQ(write(line.master, buf, size_t(m)), m);
+          }
           return done();
         },
         20);
