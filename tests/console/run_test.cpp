@@ -103,16 +103,21 @@ TEST_F(Registers, BreakpointAndListingCommands) {
   }
 }
 
-// A lost line ends a listing at the line whose read failed, however many lines were asked for.
-TEST_F(Registers, ListingEndsWhenTheLineIsLost) {
-  board.hangLimit = 1;
-  board.fail(Fault::Silence);
-  EXPECT_EQ(run("DA 0x400 FFFFFFFF"),
-            "readMem:Error receivePacket()=-1\n"
-            "000400 0000 " + std::string(20, ' ') + "NOP" + std::string(29, ' ') + "\n");
-  EXPECT_EQ(board.codes(), (std::vector<uint8_t>{MEM_READ}));
-  EXPECT_EQ(dbg->listing.daAddress, 0x402u);
-  EXPECT_EQ(dbg->repeatLine, "");
+// A lost line or an interrupted wait ends a listing at the line whose read failed, however many
+// lines were asked for.
+TEST_F(Registers, ListingEndsWhenTheLineIsLostOrTheWaitInterrupted) {
+  const std::string nop = "000400" + kNopLine.substr(6);
+  for (bool lost : {false, true}) {  // a lost line stays lost: last
+    if (lost) board.hangLimit = 1;
+    board.fail(Fault::Silence);
+    if (!lost) board.callAt(50, [&] { EXPECT_TRUE(dbg->console.interrupt.request()); });
+    const std::string shown = lost ? "readMem:Error receivePacket()=-1\n" + nop
+                                   : nop + "Interrupted: gave up waiting for the board\n";
+    EXPECT_EQ(run("DA 0x400 FFFFFFFF"), shown);
+    EXPECT_EQ(board.codes(), (std::vector<uint8_t>{MEM_READ}));
+    EXPECT_EQ(dbg->listing.daAddress, 0x402u);
+    EXPECT_EQ(dbg->repeatLine, "");
+  }
 }
 
 using Running = Registers;
@@ -226,17 +231,6 @@ TEST_F(Registers, InterruptGivesUpTheWaitingCommandOnly) {
     }
   }
   EXPECT_FALSE(dbg->console.interrupt.request());
-}
-
-// An interrupted listing ends at the line whose read was given up, however many were asked for.
-TEST_F(Registers, InterruptEndsAListing) {
-  board.fail(Fault::Silence);
-  board.callAt(50, [&] { EXPECT_TRUE(dbg->console.interrupt.request()); });
-  EXPECT_EQ(run("DA 0x400 FFFFFFFF"), "000400 0000 " + std::string(20, ' ') + "NOP" +
-                                          std::string(29, ' ') +
-                                          "\nInterrupted: gave up waiting for the board\n");
-  EXPECT_EQ(board.codes(), (std::vector<uint8_t>{MEM_READ}));
-  EXPECT_EQ(dbg->repeatLine, "");
 }
 
 }  // namespace

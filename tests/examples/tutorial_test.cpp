@@ -2,7 +2,7 @@
 // (`h8sim run` on a pseudo-terminal, as scripts/run.sh starts it, with the committed
 // examples/hello files), and what the terminal shows must be the transcripts, line for line.
 // And the examples' committed .abs and .map files are what their sources build to, where the GNU
-// H8 toolchain is installed. Every wait has a deadline; children are killed at the end.
+// H8 toolchain is installed.
 //
 // In tutorial.md, the transcripts are the fenced blocks whose info string begins with `session`,
 // read in order as one session: a line `>TEXT` is TEXT typed at h8dbg's prompt (and Enter),
@@ -14,23 +14,16 @@
 // Compared as a terminal shows it: carriage returns and backspaces move back over a line,
 // escape sequences show nothing, blanks at the ends of lines do not count, and the number of the
 // pseudo-terminal (/dev/pts/N in the banner) is whatever the system gave.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+#include "support/child.h"
+
+using h8test::Child;
 
 namespace {
 
@@ -43,68 +36,19 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-// A child process in SOURCE, whose standard input, output and errors are one socket, or a new
-// pseudo-terminal as if started from the user's shell.
-struct Child {
-  explicit Child(std::vector<std::string> argv, bool terminal = false) {
-    int sv[2];
-    signal(SIGPIPE, SIG_IGN);  // typing to a child that has gone fails instead
-    if (terminal) {
-      winsize size{40, 120, 0, 0};
-      pid = forkpty(&fd, nullptr, nullptr, &size);
-    } else if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) == 0 && (pid = fork()) > 0) {
-      close(sv[1]);
-      fd = sv[0];
-    } else if (pid == 0) {
-      for (int i = 0; i < 3; i++) dup2(sv[1], i);
-      setpgid(0, 0);
-    }
-    if (pid != 0) return;
-    // The same terminal and language everywhere; no make of ours above this one.
-    setenv("TERM", "xterm", 1), setenv("LC_ALL", "C", 1), setenv("EDITRC", "/dev/null", 1);
-    unsetenv("MAKEFLAGS"), unsetenv("MAKELEVEL"), unsetenv("MFLAGS");
-    if (chdir(SOURCE.c_str()) != 0) _exit(126);
-    std::vector<char*> args(argv.size() + 1);
-    for (size_t i = 0; i < argv.size(); i++) args[i] = argv[i].data();
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  ~Child() {
-    if (pid > 0 && kill(-pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);  // its group: h8dbg too
-    close(fd);
-  }
-  // Reads until `done` holds; false when the output ends or `seconds` pass first.
-  bool waitFor(const std::function<bool()>& done, int seconds = 10) {
-    Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
-    char buffer[1024];
-    for (ssize_t n; !done(); output.append(buffer, size_t(n))) {
-      pollfd p{fd, POLLIN, 0};
-      int left = int((deadline - Clock::now()) / 1ms);
-      if (left <= 0 || poll(&p, 1, left) <= 0) return false;
-      if ((n = read(fd, buffer, sizeof buffer)) <= 0) return false;  // EOF, or EIO from a pty
-    }
-    return true;
-  }
-  // Reads until h8dbg's prompt ends what came after `from`.
-  bool waitForPrompt(size_t from) {
-    return waitFor([&] { return output.size() > from + 1 && output.ends_with("\n>"); });
-  }
-  void type(const std::string& text) {
-    EXPECT_EQ(write(fd, text.data(), text.size()), ssize_t(text.size()));
-  }
-  // Reads to the end of the output; the exit status (128 + signal), or -1 after `seconds`.
-  int finish(int seconds = 10) {
-    waitFor([] { return false; }, seconds);
-    int status = 0, tries = 0;
-    while (waitpid(pid, &status, WNOHANG) != pid && ++tries < 1000) usleep(10000);
-    if (tries == 1000) return -1;
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  pid_t pid = -1;
-  int fd = -1;
-  std::string output;
-};
+// The children run in SOURCE, with the same terminal and language everywhere and no make of ours
+// above them.
+void inSource() {
+  setenv("TERM", "xterm", 1), setenv("LC_ALL", "C", 1), setenv("EDITRC", "/dev/null", 1);
+  unsetenv("MAKEFLAGS"), unsetenv("MAKELEVEL"), unsetenv("MFLAGS");
+  if (chdir(SOURCE.c_str()) != 0) _exit(126);
+}
+
+// Reads until h8dbg's prompt ends what came after `from`.
+bool waitForPrompt(Child& session, size_t from) {
+  return session.waitFor(
+      [&] { return session.output.size() > from + 1 && session.output.ends_with("\n>"); });
+}
 
 // "/dev/pts/" and any number as "/dev/pts/N".
 std::string anyPty(std::string text) {
@@ -225,8 +169,8 @@ TEST(Tutorial, TranscriptsAreWhatTheSessionShows) {
   EXPECT_NE(script.find("example_map=(-m examples/hello/hello.map)"), std::string::npos);
   Child session({BUILD + "/h8sim", "run", "--load", "examples/hello/hello.abs", "--", "-m",
                  "examples/hello/hello.map"},
-                true);
-  ASSERT_TRUE(session.waitForPrompt(0)) << screen(session.output);
+                true, inSource);
+  ASSERT_TRUE(waitForPrompt(session, 0)) << screen(session.output);
   for (const Step& step : t.steps) {
     size_t from = session.output.size();
     session.type(step.input + "\r");
@@ -237,7 +181,7 @@ TEST(Tutorial, TranscriptsAreWhatTheSessionShows) {
       session.type(step.keys.substr(k, 1));
     }
     if (&step != &t.steps.back()) {
-      ASSERT_TRUE(session.waitForPrompt(from)) << screen(session.output);
+      ASSERT_TRUE(waitForPrompt(session, from)) << screen(session.output);
     }
   }
   EXPECT_EQ(session.finish(), 0);
@@ -245,7 +189,8 @@ TEST(Tutorial, TranscriptsAreWhatTheSessionShows) {
 }
 
 bool haveToolchain() {
-  return Child({"sh", "-c", "command -v h8300-hms-gcc >/dev/null"}).finish(60) == 0;
+  Child which({"sh", "-c", "command -v h8300-hms-gcc >/dev/null"}, false, inSource);
+  return which.finish(60) == 0;
 }
 
 TEST(Examples, CommittedFilesAreWhatTheSourcesBuildTo) {
@@ -258,7 +203,8 @@ TEST(Examples, CommittedFilesAreWhatTheSourcesBuildTo) {
     std::string out = BUILD + "/tests/examples/" + name, example = SOURCE + "/examples/" + name;
     std::filesystem::remove_all(out);
     Child make({"make", "--no-print-directory", "-f", example + "/Makefile", "OUT=" + out,
-                "H8ABS=" + BUILD + "/h8abs"});
+                "H8ABS=" + BUILD + "/h8abs"},
+               false, inSource);
     EXPECT_EQ(make.finish(120), 0) << make.output;
     if (name == "hello") {
       EXPECT_EQ(make.output, builds[0].substr(COMMAND.size()));
@@ -271,7 +217,8 @@ TEST(Examples, CommittedFilesAreWhatTheSourcesBuildTo) {
 }
 
 TEST(Examples, BlinkRunsStandalone) {
-  Child blink({BUILD + "/h8sim", "exec", "--limit", "100000000", "examples/blink/blink.abs"});
+  Child blink({BUILD + "/h8sim", "exec", "--limit", "100000000", "examples/blink/blink.abs"}, false,
+              inSource);
   EXPECT_EQ(blink.finish(60), 0);
   EXPECT_EQ(blink.output, "*.*.*.*.*.\n");
 }

@@ -56,28 +56,24 @@ std::string readCut(const Bytes& file, size_t n) {
   return (elf ? readElf : readCoff)("F", cut, image, error) ? "" : error;
 }
 
-// An S-record or Intel HEX line with its count and checksum worked out.
+// An S-record or Intel HEX line: `line` and the bytes `b` in hexadecimal, then the checksum, the
+// ones' complement of their sum (S-records) or its two's complement (Intel HEX).
+std::string hexLine(std::string line, const Bytes& b, bool onesComplement) {
+  uint8_t sum = 0;
+  char hex[4];
+  for (uint8_t x : b) snprintf(hex, sizeof hex, "%02X", x), line += hex, sum = uint8_t(sum + x);
+  snprintf(hex, sizeof hex, "%02X", uint8_t(onesComplement ? ~sum : -sum));
+  return line + hex + "\n";
+}
 std::string srec(int type, uint32_t address, const Bytes& data) {
   static const int ADDRESS_BYTES[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
   Bytes b{uint8_t(ADDRESS_BYTES[type] + data.size() + 1)};
   for (int i = ADDRESS_BYTES[type] - 1; i >= 0; i--) b.push_back(uint8_t(address >> (8 * i)));
-  b.insert(b.end(), data.begin(), data.end());
-  uint8_t sum = 0;
-  std::string line = "S" + std::to_string(type);
-  char hex[4];
-  for (uint8_t x : b) snprintf(hex, sizeof hex, "%02X", x), line += hex, sum = uint8_t(sum + x);
-  snprintf(hex, sizeof hex, "%02X", uint8_t(~sum));
-  return line + hex + "\n";
+  return hexLine("S" + std::to_string(type), cat({b, data}), true);
 }
 std::string ihex(int type, uint32_t offset, const Bytes& data) {
-  Bytes b{uint8_t(data.size()), uint8_t(offset >> 8), uint8_t(offset), uint8_t(type)};
-  b.insert(b.end(), data.begin(), data.end());
-  uint8_t sum = 0;
-  std::string line = ":";
-  char hex[4];
-  for (uint8_t x : b) snprintf(hex, sizeof hex, "%02X", x), line += hex, sum = uint8_t(sum + x);
-  snprintf(hex, sizeof hex, "%02X", uint8_t(-sum));
-  return line + hex + "\n";
+  Bytes head{uint8_t(data.size()), uint8_t(offset >> 8), uint8_t(offset), uint8_t(type)};
+  return hexLine(":", cat({head, data}), false);
 }
 
 constexpr uint8_t GLOBAL_FUNC = 0x12, LOCAL_OBJECT = 0x01, GLOBAL_NOTYPE = 0x10;

@@ -9,11 +9,6 @@ using namespace h8test;
 
 namespace {
 
-std::string title(std::string text) {
-  text.resize(23, ' ');
-  return "    " + std::string(26, '*') + "  " + text + std::string(22, '*') + "\n";
-}
-
 std::string list(const std::string& path) {
   StringOutput out;
   listSysrof(path.c_str(), out);

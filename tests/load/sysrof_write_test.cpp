@@ -31,11 +31,6 @@ ProgramImage sample() {
   return image;
 }
 
-std::string title(std::string text) {
-  text.resize(23, ' ');
-  return "    " + std::string(26, '*') + "  " + text + std::string(22, '*') + "\n";
-}
-
 // The module loads back exactly the image's bytes, lists record by record, and every record
 // but the end sums to 0xFF with its checksum byte.
 TEST(WriteSysrof, LoadsBackListsAndChecksEveryRecord) {

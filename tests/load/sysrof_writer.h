@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <string>
 
 #include "support/board_line.h"  // Bytes, cat, be32
 
@@ -17,6 +18,11 @@ inline Bytes obj(uint32_t address, const Bytes& data, uint8_t type = 0x1C) {
   return rec(type, cat({{0}, be32(address), {uint8_t(data.size())}, data}));
 }
 const Bytes END{0xFF, 0x02};
+// The listing's title line of a record kind.
+inline std::string title(std::string text) {
+  text.resize(23, ' ');
+  return "    " + std::string(26, '*') + "  " + text + std::string(22, '*') + "\n";
+}
 
 // Writes `b` to the running test's file beside the test programs and gives its path (the same
 // path on every call).

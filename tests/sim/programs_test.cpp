@@ -2,89 +2,31 @@
 // (skipped where h8300-hms-gcc is missing) and run by `h8sim exec`, which they tell the result by
 // output and exit status; and exec's other endings, from hand-made code. Each test builds in its
 // own directory under the build tree; every child runs under a deadline.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 
 #include "load/sysrof_writer.h"
+#include "support/child.h"
 
 using namespace h8test;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 struct Result {
-  int status = -1;  // the exit status, 128 + a signal, or -1: still running at the deadline
-  std::string out, err;
+  int status;          // the exit status, 128 + a signal, or -1: still running at the deadline
+  std::string output;  // its standard output and errors
 };
 
-// Runs argv (found on PATH) with `input` as its standard input, to its end or for at most
-// `seconds`; at the deadline its process group is killed.
-Result run(const std::vector<std::string>& argv, const std::string& input = "", int seconds = 120) {
-  Result r;
-  int in[2], out[2], err[2];
-  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return r;
-  signal(SIGPIPE, SIG_IGN);  // input to a program that has ended fails instead
-  pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    dup2(in[0], 0), dup2(out[1], 1), dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  close(in[0]), close(out[1]), close(err[1]);
-  if (pid < 0) {
-    close(in[1]), close(out[0]), close(err[0]);
-    return r;
-  }
-  setpgid(pid, pid);  // the child does the same: the group exists whichever runs first
-  fcntl(in[1], F_SETFL, O_NONBLOCK);  // input beyond the pipe's room is cut, never waited for
-  if (write(in[1], input.data(), input.size()) != ssize_t(input.size())) r.err = "(input cut)";
-  close(in[1]);
-  Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
-  pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* text[2] = {&r.out, &r.err};
-  int status = 0;
-  bool ended = false;
-  while (!ended && Clock::now() < deadline) {
-    if (p[0].fd < 0 && p[1].fd < 0) {  // both closed: wait for the exit
-      ended = waitpid(pid, &status, WNOHANG) == pid;
-      if (!ended) usleep(10000);
-      continue;
-    }
-    int left =
-        int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-    if (poll(p, 2, std::max(left, 1)) <= 0) continue;
-    for (int i = 0; i < 2; i++) {
-      if (p[i].fd < 0 || !p[i].revents) continue;
-      char buffer[4096];
-      ssize_t n = read(p[i].fd, buffer, sizeof buffer);
-      if (n > 0) text[i]->append(buffer, size_t(n));
-      if (n <= 0) close(p[i].fd), p[i].fd = -1;
-    }
-  }
-  for (pollfd& q : p)
-    if (q.fd >= 0) close(q.fd);
-  if (!ended) {
-    kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    r.err += "(killed at the deadline)";
-    return r;
-  }
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return r;
+// Runs argv (found on PATH) with `input` as its standard input, to its end or for at most 120 s.
+Result run(const std::vector<std::string>& argv, const std::string& input = "") {
+  Child child(argv);
+  if (!input.empty()) child.type(input);
+  child.endInput();
+  int status = child.finish(120);
+  return {status, child.output};
 }
 
 // An empty directory for the running test under the build tree.
@@ -124,14 +66,13 @@ TEST_P(Programs, BuildAndPassTheirChecksOnTheSimulatedBoard) {
   const Program& p = GetParam();
   std::string dir = scratchDirectory(p.name + p.opt), file = dir + "/" + p.name;
   Result made = build(p.name, p.opt, dir);
-  ASSERT_EQ(made.status, 0) << made.out << made.err;
+  ASSERT_EQ(made.status, 0) << made.output;
   Result undefined = run({"h8300-hms-nm", "-u", file + ".coff"});
   EXPECT_EQ(undefined.status, 0);
-  EXPECT_EQ(undefined.out, "");  // everything resolved without a C library or libgcc
+  EXPECT_EQ(undefined.output, "");  // everything resolved without a C library or libgcc
   Result ran = run({H8_BUILD_DIR "/h8sim", "exec", "--limit", "200000000", file + ".abs"}, p.input);
-  EXPECT_EQ(ran.status, 0) << ran.err;
-  EXPECT_EQ(ran.out, p.output);
-  EXPECT_EQ(ran.err, "");
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_EQ(ran.output, p.output);  // and nothing on standard error
 }
 
 INSTANTIATE_TEST_SUITE_P(C, Programs, testing::ValuesIn(PROGRAMS),
@@ -159,33 +100,22 @@ struct Ending {
   std::vector<std::string> options;
   Bytes code;  // at 0x1000
   int status;
-  std::string message;  // the standard error, '~' for a number that varies
+  std::string message;  // all it prints, '~' for a number that varies
 };
 
+// clang-format off
 const Ending ENDINGS[] = {
-    {"Limit",
-     {"--limit", "1000"},
-     {0x40, 0xFE},
-     124,  // BRA to itself
+    {"Limit", {"--limit", "1000"}, {0x40, 0xFE}, 124,  // BRA to itself
      "h8sim exec: stopped after 1000 instructions at PC 1000\n"},
     {"Trapa", {}, {0x00, 0x00, 0x57, 0x20}, 127, "h8sim exec: TRAPA #2 at PC 1002\n"},
-    {"Undefined",
-     {},
-     {0x00, 0x00, 0x00, 0x01},
-     125,
-     "h8sim exec: undefined instruction at PC 1002\n"},
-    {"FetchFromUnmapped",
-     {},
-     {0x5A, 0x00, 0x90, 0x00},
-     126,  // JMP @0x9000
+    {"Undefined", {}, {0x00, 0x00, 0x00, 0x01}, 125, "h8sim exec: undefined instruction at PC 1002\n"},
+    {"FetchFromUnmapped", {}, {0x5A, 0x00, 0x90, 0x00}, 126,  // JMP @0x9000
      "h8sim exec: address error: instruction fetch at PC 9000\n"},
-    {"SleepWithStats",
-     {"--stats", "--clock", "1e6"},
-     {0xF8, 0x03, 0x01, 0x80},
-     3,  // R0L = 3
+    {"SleepWithStats", {"--stats", "--clock", "1e6"}, {0xF8, 0x03, 0x01, 0x80}, 3,  // R0L = 3
      "h8sim exec: 2 instructions, 4 states: 0.000004 s on the chip at 1.000 MHz; "
      "simulated at ~ million instructions/s\n"},
 };
+// clang-format on
 
 void PrintTo(const Ending& e, std::ostream* o) { *o << e.name; }
 
@@ -201,8 +131,7 @@ TEST_P(Endings, GiveTheirStatusAndMessage) {
   argv.push_back(file);
   Result ran = run(argv);
   EXPECT_EQ(ran.status, e.status);
-  EXPECT_EQ(ran.out, "");
-  EXPECT_TRUE(matches(ran.err, e.message)) << ran.err;
+  EXPECT_TRUE(matches(ran.output, e.message)) << ran.output;  // on standard error, none on output
 }
 
 INSTANTIATE_TEST_SUITE_P(Exec, Endings, testing::ValuesIn(ENDINGS),

@@ -19,12 +19,21 @@ static Bytes drain(int fd, int ms) {
   return Bytes(buffer, buffer + std::max<ssize_t>(n, 0));
 }
 
-TEST(PseudoTerminal, RawBothWaysAndExclusiveFlagCleared) {
+// A pseudo-terminal and the host's end of it, opened as a serial port is.
+struct Pty : ::testing::Test {
   PseudoTerminal pty;
-  std::string error;
-  ASSERT_TRUE(pty.open(error)) << error;
-  int host = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  ASSERT_GE(host, 0);
+  int host = -1;
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(pty.open(error)) << error;
+    host = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(host, 0);
+  }
+  void TearDown() override { close(host); }
+};
+using LinePortOnAPty = Pty;
+
+TEST_F(Pty, RawBothWaysAndExclusiveFlagCleared) {
   const Bytes bytes = {0x02, 0x11, 0x13, 0x0D, 0x0A, 0x03, 0x7F, 0x1B, 0x00, 0xFF, 0x04};
   ASSERT_EQ(write(host, bytes.data(), bytes.size()), ssize_t(bytes.size()));
   EXPECT_EQ(drain(pty.master(), 100), bytes);
@@ -36,16 +45,10 @@ TEST(PseudoTerminal, RawBothWaysAndExclusiveFlagCleared) {
   pty.allowReopen();
   ASSERT_EQ(ioctl(host, TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 0);
-
-  close(host);
 }
 
 // Past INPUT_QUEUE_MAX the host's bytes wait in the pty: the queue keeps its bound, none is lost.
-TEST(LinePort, FullInputQueueLeavesTheRestInThePty) {
-  PseudoTerminal pty;
-  std::string error;
-  ASSERT_TRUE(pty.open(error)) << error;
-  int host = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+TEST_F(LinePortOnAPty, FullInputQueueLeavesTheRestInThePty) {
   LinePort line(pty.master(), 0);
   Bytes sent(LinePort::INPUT_QUEUE_MAX + 1000), got(sent.size());
   for (size_t i = 0; i < sent.size(); i++) sent[i] = uint8_t(i % 251);
@@ -65,17 +68,12 @@ TEST(LinePort, FullInputQueueLeavesTheRestInThePty) {
     }
   }
   EXPECT_EQ(got, sent);
-  close(host);
 }
 
 // The simulated line is a ruler: a byte never arrives before its time on the wire, and a board
 // that holds its output (flash programming) holds it even on an unpaced line.
-TEST(LinePort, BytesNeverArriveBeforeTheirWireTime) {
+TEST_F(LinePortOnAPty, BytesNeverArriveBeforeTheirWireTime) {
   using namespace std::chrono;
-  PseudoTerminal pty;
-  std::string error;
-  ASSERT_TRUE(pty.open(error)) << error;
-  int host = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   for (long baud : {0L, 19200L}) {
     LinePort line(pty.master(), baud);
     const Bytes sent(20, 0x55);
@@ -95,5 +93,4 @@ TEST(LinePort, BytesNeverArriveBeforeTheirWireTime) {
     // 20 bytes of 10 bits at 19200 bit/s take 10.4 ms; the hold 30 ms.
     EXPECT_GE(steady_clock::now() - began, baud == 0 ? milliseconds(30) : microseconds(10416));
   }
-  close(host);
 }
