@@ -21,6 +21,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,8 @@ double msSince(Clock::time_point t) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
-[[noreturn]] void die(const std::string& why) {
-  fprintf(stderr, "line_bench: %s\n", why.c_str());
-  exit(1);
-}
+// A failure ends the benchmark through main, so that the programs it started are ended too.
+[[noreturn]] void die(const std::string& why) { throw std::runtime_error(why); }
 
 // A started program: on a new pseudo-terminal (h8dbg, as from the user's shell) or with its
 // output on a pipe (h8sim).
@@ -197,6 +196,8 @@ struct Session {
     startBytes = bytesSince(before);
   }
   ~Session() {
+    // After a failure the Program's own end (SIGTERM) ends h8dbg instead.
+    if (std::uncaught_exceptions() > 0) return;
     dbg->type("Q\r");
     dbg->wait();
   }
@@ -321,14 +322,7 @@ Options parse(int argc, char** argv) {
   return o;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options o = parse(argc, argv);
-  signal(SIGPIPE, SIG_IGN);
-  char dirTemplate[] = "/tmp/line_bench.XXXXXX";
-  if (!mkdtemp(dirTemplate)) die("mkdtemp");
-  std::string dir = dirTemplate;
+int bench(const Options& o, const std::string& dir) {
   std::string full = writeLoopProgram(dir + "/full.abs", 0x7000);  // 0x1000-0x7FFF
   std::string small = writeLoopProgram(dir + "/1k.abs", 0x400);
 
@@ -438,7 +432,24 @@ int main(int argc, char** argv) {
   rest("while a program runs (G, BRA .)");
   s.dbg->type("\x1b");  // ESC ends the wait; the program goes on
   s.dbg->readUntil("\n>", s.dbg->output.size());
+  return 0;
+}
 
-  std::string rm = "rm -rf " + dir;
-  return system(rm.c_str()) == 0 ? 0 : 1;
+}  // namespace
+
+int main(int argc, char** argv) {
+  signal(SIGPIPE, SIG_IGN);
+  char dirTemplate[] = "/tmp/line_bench.XXXXXX";
+  if (!mkdtemp(dirTemplate)) {
+    perror("line_bench: mkdtemp");
+    return 1;
+  }
+  int status = 1;
+  try {
+    status = bench(parse(argc, argv), dirTemplate);
+  } catch (const std::exception& e) {
+    fprintf(stderr, "line_bench: %s\n", e.what());
+  }
+  std::string rm = std::string("rm -rf ") + dirTemplate;
+  return system(rm.c_str()) == 0 ? status : 1;
 }
