@@ -22,29 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes(data, data + size);
   h8::ProgramImage image;
   std::string error;
-  image.format = h8::detectFormat(bytes.data(), bytes.size());
-  bool read = false;
-  switch (image.format) {
-    case h8::ObjectFormat::COFF:
-      read = h8::readCoff(path, bytes, image, error);
-      break;
-    case h8::ObjectFormat::ELF:
-      read = h8::readElf(path, bytes, image, error);
-      break;
-    case h8::ObjectFormat::SREC:
-      read = h8::readSrec(path, bytes, image, error);
-      break;
-    case h8::ObjectFormat::IHEX:
-      read = h8::readIhex(path, bytes, image, error);
-      break;
-    case h8::ObjectFormat::NONE: {
-      std::vector<h8::ImageSymbol> symbols;
-      h8::readNmSymbols(file.write(data, size), symbols, error);
-      h8::orderSymbols(symbols);
-      return 0;
-    }
+  if (h8::detectFormat(bytes.data(), bytes.size()) == h8::ObjectFormat::NONE) {
+    std::vector<h8::ImageSymbol> symbols;
+    h8::readNmSymbols(file.write(data, size), symbols, error);
+    h8::orderSymbols(symbols);
+    return 0;
   }
-  if (!read) return 0;
+  if (!h8::readProgramBytes(path, bytes, image, error)) return 0;
   h8::orderSymbols(image.symbols);
   if (!h8::checkProgram(path, image, h8::USER_FLASH_START, h8::USER_FLASH_END, error)) return 0;
 

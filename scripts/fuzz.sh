@@ -87,20 +87,22 @@ for h in "${harnesses[@]}"; do
   files=$(find "$work/corpus" -type f | wc -l)
   bytes=$(find "$work/corpus" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
 
+  # The first pattern the log shows names the result; a failing exit without one is a crash.
   result=ok
-  if grep -q "libFuzzer: run interrupted" "$work/log"; then
-    result="INTERRUPTED (a signal from outside)"
-  elif grep -q "ERROR: LeakSanitizer" "$work/log"; then
-    result="LEAK"
-  elif grep -q "ERROR: libFuzzer: timeout" "$work/log"; then
-    result="TIMEOUT"
-  elif grep -q "out-of-memory" "$work/log"; then
-    result="OUT OF MEMORY"
-  elif grep -q "runtime error:" "$work/log"; then
-    result="UNDEFINED BEHAVIOUR"
-  elif grep -q "ERROR: AddressSanitizer" "$work/log"; then
-    result="ADDRESS ERROR"
-  elif grep -qE "ERROR: libFuzzer|deadly signal|SUMMARY: " "$work/log" || [ "$status" -ne 0 ]; then
+  while IFS=$'\t' read -r pattern name; do
+    if grep -qE "$pattern" "$work/log"; then
+      result=$name
+      break
+    fi
+  done < <(printf '%s\t%s\n' \
+    "libFuzzer: run interrupted" "INTERRUPTED (a signal from outside)" \
+    "ERROR: LeakSanitizer" "LEAK" \
+    "ERROR: libFuzzer: timeout" "TIMEOUT" \
+    "out-of-memory" "OUT OF MEMORY" \
+    "runtime error:" "UNDEFINED BEHAVIOUR" \
+    "ERROR: AddressSanitizer" "ADDRESS ERROR" \
+    "ERROR: libFuzzer|deadly signal|SUMMARY: " "CRASH")
+  if [ "$result" = CRASH ] || { [ "$result" = ok ] && [ "$status" -ne 0 ]; }; then
     result="CRASH (exit $status)"
   fi
   if [ "$result" != ok ]; then

@@ -147,9 +147,8 @@ bool readInputFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
   return true;
 }
 
-bool readProgram(const std::string& path, ProgramImage& image, std::string& error) {
-  std::vector<uint8_t> file;
-  if (!readInputFile(path, file, error)) return false;
+bool readProgramBytes(const std::string& path, const std::vector<uint8_t>& file,
+                      ProgramImage& image, std::string& error) {
   image = ProgramImage();
   image.format = detectFormat(file.data(), file.size());
   switch (image.format) {
@@ -166,6 +165,11 @@ bool readProgram(const std::string& path, ProgramImage& image, std::string& erro
   }
   error = path + (file.empty() ? ": empty file" : ": not a COFF, ELF, S-record or Intel HEX file");
   return false;
+}
+
+bool readProgram(const std::string& path, ProgramImage& image, std::string& error) {
+  std::vector<uint8_t> file;
+  return readInputFile(path, file, error) && readProgramBytes(path, file, image, error);
 }
 
 ReadResult readObjectSymbols(const std::string& path, ProgramImage& image, std::string& error) {

@@ -8,6 +8,7 @@
 //   readInputFile(path, bytes, e)   the whole file, refused when not a regular file or larger
 //                                   than MAX_INPUT_SIZE
 //   readProgram(path, image, e)     read any of the formats; false with a one-line error
+//   readProgramBytes(path, f, i, e) the same on the file's bytes already in memory
 //   readObjectSymbols(path, img, e) NOT_OBJECT unless COFF or ELF; else READ or FAILED (with e)
 //   readNmSymbols(path, syms, e)    symbols from `nm` output (ADDRESS [SIZE] TYPE NAME lines)
 //   checkProgram(p, img, b, lim, e) every byte to load lies in base..lim-1 and no two sections
@@ -64,6 +65,8 @@ ObjectFormat peekFormat(const std::string& path);
 const char* formatName(ObjectFormat format);
 bool readInputFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
 bool readProgram(const std::string& path, ProgramImage& image, std::string& error);
+bool readProgramBytes(const std::string& path, const std::vector<uint8_t>& file,
+                      ProgramImage& image, std::string& error);
 ReadResult readObjectSymbols(const std::string& path, ProgramImage& image, std::string& error);
 bool readNmSymbols(const std::string& path, std::vector<ImageSymbol>& symbols, std::string& error);
 bool checkProgram(const std::string& path, const ProgramImage& image, uint32_t base, uint32_t limit,
