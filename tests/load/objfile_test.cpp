@@ -119,21 +119,11 @@ TEST(ReadProgram, ElfSegmentsOrSectionsAndItsSymbols) {
   EXPECT_EQ(read(elf64), "F: not a 32-bit big-endian ELF file, as the H8/300 family's are");
 }
 
-// Every prefix of a file is refused with one line, and no header value leads a reader past the
-// bytes there (the sanitizer build watches).
-TEST(ReadProgram, EveryCutOrChangedByteOfAnElfFileIsRefusedOrRead) {
+// Every prefix of a file is refused with one line (changed bytes are fuzz_objfile's).
+TEST(ReadProgram, EveryCutOfAnElfFileIsRefused) {
   Bytes elf = buildElf(sampleElf(true));
   for (size_t n = 0; n < elf.size(); n++) {
     EXPECT_EQ(readCut(elf, n).rfind("F: truncated: ", 0), 0u) << n << ": " << readCut(elf, n);
-  }
-  // Any byte of the headers changed: read or refused, never outside the file.
-  for (size_t at = 0; at < elf.size(); at++) {
-    for (uint8_t value : {0x00, 0x7F, 0xFF}) {
-      Bytes changed = elf;
-      changed[at] = value;
-      changed[0] = 0x7F;
-      readCut(changed, changed.size());
-    }
   }
   // Segments that all load the same bytes are refused before they add up.
   ElfLayout many = sampleElf(true);
